@@ -1,0 +1,137 @@
+// quorvin1b: prints a dotted picture of the loudness of a WAV file over a
+// stretch of time, then its display threshold and the peak level of each
+// channel in dB.
+#include <cfloat>
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+
+#include "probe.h"
+#include "scan.h"
+
+// Times, frame products and labels are computed in single precision and
+// must not be carried in a wider format.
+static_assert(std::numeric_limits<float>::is_iec559, "IEEE single needed");
+#if FLT_EVAL_METHOD != 0
+#error "float arithmetic must be evaluated in single precision"
+#endif
+
+static void Usage(void);
+static void Fail(const char *message);
+static void CopyName(char *name, size_t size, const char *path);
+static float ParseMagnification(const char *text);
+static uint64_t FrameOf(float product);
+
+int
+main(int argc, char *argv[])
+{
+	static unsigned char block[kBlockBytes];
+	char name[PATH_MAX];
+	int64_t sampleRate;
+	uint32_t bytesPerSample, channels, resolution = 0;
+	uint64_t dataOffset, frameCount;
+
+	puts("Quorvin 1.01 by Essolard");
+	if (argc < 4)
+		Usage();
+	float start = (float)strtod(argv[2], NULL);
+	float stop = (float)strtod(argv[3], NULL);
+	CopyName(name, sizeof name, argv[1]);
+	float magnification = 1.0f;
+	if (argc >= 5)
+		resolution = (uint32_t)strtol(argv[4], NULL, 10);
+	if (argc == 6)
+		magnification = ParseMagnification(argv[5]);
+
+	GetAttributes(name, &sampleRate, &bytesPerSample, &channels,
+	              &dataOffset, &frameCount);
+	// A rate with its top bit set is taken as the large unsigned number
+	// it then is, here and below.
+	uint64_t rate = (uint64_t)sampleRate;
+	float rateF = (float)rate;
+	uint64_t startFrame = FrameOf(start * rateF);
+	uint64_t stopFrame = FrameOf(rateF * stop);
+	if (startFrame >= stopFrame)
+		Fail("Stop or start time not set correctly");
+	uint64_t endFrame = stopFrame < frameCount ? stopFrame : frameCount;
+	uint32_t frameSize = bytesPerSample * channels;
+	// A frame size of 0 (under 8 bits per sample, or no channel) holds
+	// nothing to draw and would stall the scan; it is refused like an
+	// oversized one.
+	if (frameSize > kMaxFrameBytes || frameSize == 0)
+		Fail("Unrecognized bit or channel configuration");
+
+	FILE *fp = OpenWave(name);
+	if (argc < 5 || resolution == 0 || resolution > rate)
+		resolution = (uint32_t)(rate / 20);
+	// rate is not 0 here: a rate of 0 makes every range empty.
+	ScanParams sp = { dataOffset, startFrame, endFrame, frameSize,
+	                  bytesPerSample, channels, resolution,
+	                  (double)resolution / (double)rate, magnification,
+	                  sampleRate };
+	ScanInterval(fp, &sp, block);
+	fclose(fp);
+	fflush(stdout);
+	CheckOutput();
+	return 0;
+}
+
+static void
+Usage(void)
+{
+	puts("This program will print a basic waveform image");
+	puts("Run with command line argument 1 being the name of the wavefile");
+	puts("Arguments 2 and 3 are the start/stop times in seconds to scan "
+	     "within the file.");
+	puts("Argument 4 (optional) is resolution in samples.  "
+	     "Default = samplerate / 20 ");
+	puts("Argument 5 (optional) is magnification: Above 1 magnifies "
+	     "(256 is the max).  Between 0 and 1 zooms out.");
+	exit(1);
+}
+
+static void
+Fail(const char *message)
+{
+	puts(message);
+	exit(1);
+}
+
+// Any path the system can open fits the buffer; a longer one could not be
+// opened and is reported as such.
+static void
+CopyName(char *name, size_t size, const char *path)
+{
+	if (strlen(path) >= size) {
+		printf("The file called %s cannot be found!\n", path);
+		exit(2);
+	}
+	strcpy(name, path);
+}
+
+// A magnification that is not above 0, or above 256, falls back to 1.  NaN
+// passes both tests and stands.
+static float
+ParseMagnification(const char *text)
+{
+	float m = (float)strtod(text, NULL);
+	if (m <= 0 || m > 256)
+		return 1.0f;
+	return m;
+}
+
+// Converts a time-by-rate product to a frame number by truncation,
+// saturating where truncation is undefined: negative and NaN products give
+// frame 0, products of 2^64 or more (infinity too) the last frame number.
+static uint64_t
+FrameOf(float product)
+{
+	if (!(product > 0))
+		return 0;
+	if (product >= 18446744073709551616.0f)
+		return UINT64_MAX;
+	return (uint64_t)product;
+}

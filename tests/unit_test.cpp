@@ -1,0 +1,104 @@
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "probe.h"
+#include "scan.h"
+
+using testing::internal::CaptureStdout;
+using testing::internal::GetCapturedStdout;
+
+TEST(Assem, AssemblesLittleEndianFields)
+{
+	struct { unsigned char bytes[4]; int64_t two, four; } cases[] = {
+		{ { 0x01, 0x00, 0x00, 0x00 }, 1, 1 },
+		{ { 0x44, 0xAC, 0x00, 0x00 }, 44100, 44100 },
+		{ { 0xFF, 0xFF, 0xFF, 0x7F }, 65535, INT32_MAX },
+		{ { 0xFF, 0xFF, 0xFF, 0xFF }, 65535, -1 },
+		{ { 0x00, 0x80, 0x00, 0x80 }, 32768, INT32_MIN + 32768 },
+	};
+	for (const auto &c : cases) {
+		EXPECT_EQ(Assem2(c.bytes), c.two);
+		EXPECT_EQ(Assem4(c.bytes), c.four);
+	}
+}
+
+TEST(CheckPeak, KeepsTheLargestMagnitude)
+{
+	struct { double peak, value, expected; } cases[] = {
+		{ 0, 3, 3 }, { 3, -5, 5 }, { 5, 4, 5 }, { 5, -4, 5 },
+		{ 0, -0.0, 0 }, { 2, NAN, 2 }, { 0, -128, 128 },
+	};
+	for (const auto &c : cases) {
+		double peak = c.peak;
+		CheckPeak(peak, c.value);
+		EXPECT_EQ(peak, c.expected) << c.peak << " " << c.value;
+	}
+}
+
+TEST(DotCount, WholePartBoundedByTheCounter)
+{
+	struct { double dots; int32_t count; } cases[] = {
+		{ 0.999, 0 }, { 1, 1 }, { std::nextafter(3.0, 0.0), 2 },
+		{ 32768, 32768 }, { -5, 0 }, { NAN, 0 },
+		{ 2147483646.5, 2147483646 }, { 2147483647.0, INT32_MAX },
+		{ 1e300, INT32_MAX }, { INFINITY, INT32_MAX },
+	};
+	for (const auto &c : cases)
+		EXPECT_EQ(DotCount(c.dots), c.count) << c.dots;
+}
+
+TEST(Waveform, PrintsLabelAndDots)
+{
+	struct {
+		int64_t frame; uint32_t rate; double dots, seconds;
+		const char *line;
+	} cases[] = {
+		{ 1103, 44100, 3.99, 0.05, "0.03\t...\n" },
+		{ 600, 48000, 1, 0.025, "0.01\t.\n" },      // 0.025 exactly: two places
+		{ 221, 44100, 2, 0.01, "0.005\t..\n" },
+		{ 24, 48000, 0.5, 0.001, "0.001\t24\t\n" }, // 0.001 exactly: frame column
+		{ 5, 1000, 0, 0.05, "0.00\t\n" },           // float 0.005 lies below it
+		{ 5, 1000, 0, 0.002, "0.005\t\n" },
+		{ 1, 8, 0, 0.05, "0.12\t\n" },              // a tie rounds to even
+		{ 3, 8, 0, 0.05, "0.38\t\n" },
+		{ 2147483653LL, 1000000, 0, 1e-6, "2147.484\t-2147483643\t\n" },
+		{ 16777217, 1, 0, 1, "16777216.00\t\n" },
+	};
+	for (const auto &c : cases) {
+		CaptureStdout();
+		int last = Waveform(c.frame, c.rate, c.dots, c.seconds);
+		EXPECT_EQ(GetCapturedStdout(), c.line);
+		EXPECT_EQ(last, '\n');
+	}
+}
+
+// A file that ends before the frames it was said to hold: the frames that
+// were read are drawn, the missing ones are never decoded.
+static void
+ScanShortFile(const std::string &wav, const std::string &out)
+{
+	static unsigned char block[kBlockBytes];
+	ScanParams sp = { 0, 0, 10, 2, 2, 1, 2, 0.05, 1.0f, 40 };
+	if (freopen(out.c_str(), "w", stdout) == NULL)
+		exit(9);
+	ScanInterval(fopen(wav.c_str(), "rb"), &sp, block);
+}
+
+TEST(ScanIntervalDeathTest, ShortReadEndsTheRun)
+{
+	std::string wav = testing::TempDir() + "quorvin_short.raw";
+	std::string out = testing::TempDir() + "quorvin_short.out";
+	FILE *f = fopen(wav.c_str(), "wb");
+	fwrite("\0\2\0\2\0\2", 1, 6, f);
+	fclose(f);
+	EXPECT_EXIT(ScanShortFile(wav, out), testing::ExitedWithCode(2), "");
+	char text[128] = "";
+	f = fopen(out.c_str(), "r");
+	text[fread(text, 1, sizeof text - 1, f)] = '\0';
+	fclose(f);
+	EXPECT_STREQ(text, "0.03\t..\nCan't read frame 3 from wave file!\n");
+}
