@@ -347,3 +347,68 @@ TEST(Layouts, PathsLongerThan255Characters)
 	EXPECT_EQ(RunTool({ path, "0", "1" }).out,
 	          kBanner + "Showing values above -48 dB\nPeak over interval -6.0 dB\n");
 }
+
+TEST(Float, ToneMatchesTheStraightforwardSum)
+{
+	struct { int channels; std::vector<std::string> args; uint64_t start, end; uint32_t res; float mag; } cases[] = {
+		{ 1, { "0", "3" }, 0, 24000, 400, 1 },
+		{ 2, { "0.25", "2.5", "4097", "256" }, 2000, 20000, 4097, 256 },
+		{ 2, { "0", "3", "33", "0.5" }, 0, 24000, 33, 0.5 },
+	};
+	for (const auto &c : cases) {
+		std::vector<int64_t> ints = Noise(24000 * c.channels, 24, 5);
+		std::vector<float> v;
+		std::vector<double> x;
+		for (int64_t s : ints) {
+			v.push_back((float)s / 4194304.0f);   // up to 2.0, past full scale
+			x.push_back(128.0 * v.back());
+		}
+		Result r = RunOn("float.wav", Wav(8000, c.channels, 32, FloatSamples(v)), c.args);
+		EXPECT_EQ(r.out, Expected(x, c.channels, 8000, c.start, c.end, c.res, c.mag));
+	}
+}
+
+TEST(Float, SpecialValues)
+{
+	const float inf = INFINITY, nan = NAN;
+	struct { std::string name; int channels; std::vector<float> v; std::string out; } cases[] = {
+		{ "silent.wav", 1, std::vector<float>(100, 0.0f),
+		  "0.25\t\n0.75\t\nShowing values above -48 dB\nPeak over interval -764.6 dB\n" },
+		{ "silent2.wav", 2, std::vector<float>(200, -0.0f),
+		  "0.25\t\n0.75\t\nShowing values above -48 dB\nPeaks over interval -764.6 L -764.6 R\n" },
+		{ "full.wav", 2, { 1.0f, -0.5f, -1.0f, 0.25f },
+		  "Showing values above -48 dB\nPeaks over interval 0.0 L -6.0 R\n" },
+		{ "loud.wav", 1, { 0.5f, 8.0f, -2.0f },
+		  "Showing values above -48 dB\nPeak over interval 18.1 dB\n" },
+		{ "inf.wav", 2, { inf, -inf, nan, 0.0f },
+		  "Showing values above -48 dB\nPeaks over interval 774.2 L 770.6 R\n" },
+	};
+	for (const auto &c : cases) {
+		Result r = RunOn(c.name, Wav(100, c.channels, 32, FloatSamples(c.v)), { "0", "1", "50" });
+		EXPECT_EQ(r.out, kBanner + c.out) << c.name;
+		EXPECT_EQ(r.status, 0) << c.name;
+	}
+}
+
+// 32-bit integer samples are read as floats too: -1 becomes a value near
+// 2^136, whose line stops at the dot counter's limit.
+TEST(Float, IntegerSamplesAreReadAsFloats)
+{
+	std::string path = Temp("int32.wav");
+	ASSERT_TRUE(WriteFile(path, Wav(1000, 1, 32, IntSamples({ -1, 0 }, 4))));
+	FILE *p = popen((std::string(QUORVIN_BIN) + " " + path + " 0 1 1").c_str(), "r");
+	std::string head, tail;
+	uint64_t size = 0;
+	char buf[65536];
+	for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0; size += n) {
+		if (head.size() < 64)
+			head.append(buf, std::min(n, (size_t)64));
+		tail = (tail + std::string(buf, n)).substr((tail.size() + n > 128) ? tail.size() + n - 128 : 0);
+	}
+	EXPECT_EQ(pclose(p), 0);
+	const std::string line = "0.001\t1\t", report = "0.002\t2\t\n"
+	                         "Showing values above -48 dB\nPeak over interval 776.7 dB\n";
+	EXPECT_EQ(head.substr(0, kBanner.size() + line.size() + 10), kBanner + line + std::string(10, '.'));
+	EXPECT_EQ(size, kBanner.size() + line.size() + 2147483647u + 1 + report.size());
+	EXPECT_EQ(tail.substr(tail.size() - report.size() - 11), std::string(10, '.') + "\n" + report);
+}

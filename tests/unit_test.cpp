@@ -3,9 +3,11 @@
 #include <climits>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "probe.h"
+#include "float32.h"
 #include "scan.h"
 
 using testing::internal::CaptureStdout;
@@ -101,4 +103,49 @@ TEST(ScanIntervalDeathTest, ShortReadEndsTheRun)
 	text[fread(text, 1, sizeof text - 1, f)] = '\0';
 	fclose(f);
 	EXPECT_STREQ(text, "0.03\t..\nCan't read frame 3 from wave file!\n");
+}
+
+TEST(Float32Convert, ByteExamples)
+{
+	struct { int b0, b1, b2, b3; double value; } cases[] = {
+		{ 0, 0, 0x80, 0x3F, 128 },                       // 1.0
+		{ 0, 0, 0, 0xBF, -64 },                          // -0.5
+		{ 0, 0, 0xC0, 0x3F, 192 },                       // 1.5
+		{ 0, 0, 0, 0, std::ldexp(1, -120) },             // +0.0 keeps its leading 1
+		{ 0, 0, 0, 0x80, -std::ldexp(1, -120) },         // -0.0
+		{ 0, 0, 0x80, 0x7F, std::ldexp(1, 135) },        // +infinity stays finite
+		{ -1, -1, -1, -1, -std::ldexp(2 - std::ldexp(1, -23), 135) },
+		{ 0, 0, 0xC0, 0x7F, 3 * std::ldexp(1, 134) },    // quiet NaN
+	};
+	for (const auto &c : cases) {
+		EXPECT_EQ(Float32Convert(c.b0, c.b1, c.b2, c.b3), c.value) << c.value;
+		EXPECT_EQ(Float32Convert(c.b0, c.b1, c.b2, c.b3), c.value) << "second call";
+	}
+}
+
+// Every exponent and both signs, with mantissas spread over their range:
+// normal numbers give 128 times the float's value; exponent fields 0 and 255
+// are read with the leading 1 like the others.
+TEST(Float32Convert, MatchesAnIndependentDecoding)
+{
+	uint32_t seed = 1;
+	for (uint32_t sign = 0; sign < 2; sign++)
+		for (uint32_t exponent = 0; exponent < 256; exponent++)
+			for (int i = 0; i < 512; i++) {
+				seed = seed * 1664525u + 1013904223u;
+				uint32_t mantissa = i == 0 ? 0 : i == 1 ? 0x7FFFFF : seed >> 9;
+				uint32_t word = sign << 31 | exponent << 23 | mantissa;
+				double expected;
+				if (exponent != 0 && exponent != 255) {
+					float f;
+					memcpy(&f, &word, 4);
+					expected = 128.0 * f;
+				} else {
+					expected = std::ldexp(1 + std::ldexp(mantissa, -23),
+					                      (int)exponent - 120) * (sign ? -1 : 1);
+				}
+				ASSERT_EQ(Float32Convert(word & 0xFF, word >> 8 & 0xFF,
+				                         word >> 16 & 0xFF, (int8_t)(word >> 24)),
+				          expected) << std::hex << word;
+			}
 }
