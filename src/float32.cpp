@@ -1,35 +1,23 @@
 #include "float32.h"
 
-#include <cmath>
+#include <cstdint>
+#include <cstring>
 
+// The value is 2^(e - 121) * (2 + fraction / 2^22) for the exponent field e
+// and the 23-bit fraction, with the leading 1 assumed for every e.  That is
+// 2^(e - 120) * (1 + fraction / 2^23): the double with the same sign and
+// fraction and the exponent field rebased by 1023 - 120.  Every e from 0 to
+// 255 lands on a normal double, so the result is exact for all 2^32 words.
 double
 Float32Convert(int b0, int b1, int b2, int b3)
 {
-	static int initialize = 0;
-	static double dpowers[23];
-	static int epowers[8];
-	static int fp[32];
-	static double decimal;
-	static int exponent;
-	static int sign;
-
-	if (!initialize) {
-		initialize = 1;
-		for (int k = 0; k < 23; k++)
-			dpowers[k] = pow(2.0, -k);
-		for (int k = 0; k < 8; k++)
-			epowers[k] = (int)pow(2.0, k);
-	}
-	int bytes[4] = { b0, b1, b2, b3 };
-	for (int k = 0; k < 32; k++)
-		fp[k] = (bytes[k / 8] >> (k % 8)) & 1;
-
-	decimal = 0;
-	for (int k = 0; k <= 22; k++)
-		decimal += fp[22 - k] * dpowers[k];
-	exponent = 0;
-	for (int k = 0; k <= 7; k++)
-		exponent += fp[23 + k] * epowers[k];
-	sign = fp[31] ? -1 : 1;
-	return pow(2.0, exponent - 121) * ((decimal + 2) * sign);
+	uint32_t word = (uint32_t)(b0 & 0xFF) | (uint32_t)(b1 & 0xFF) << 8 |
+	                (uint32_t)(b2 & 0xFF) << 16 | (uint32_t)(b3 & 0xFF) << 24;
+	uint64_t sign = word >> 31;
+	uint64_t exponent = (word >> 23 & 0xFF) + (1023 - 120);
+	uint64_t fraction = word & 0x7FFFFF;
+	uint64_t bits = sign << 63 | exponent << 52 | fraction << 29;
+	double value;
+	memcpy(&value, &bits, sizeof value);
+	return value;
 }

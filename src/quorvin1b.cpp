@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <unistd.h>
 
 #include "probe.h"
 #include "scan.h"
@@ -34,6 +35,9 @@ main(int argc, char *argv[])
 	uint32_t bytesPerSample, channels, resolution = 0;
 	uint64_t dataOffset, frameCount;
 
+	// Lines leave in large writes unless someone watches them arrive.
+	if (!isatty(STDOUT_FILENO))
+		setvbuf(stdout, NULL, _IOFBF, 1 << 16);
 	puts("Quorvin 1.01 by Essolard");
 	if (argc < 4)
 		Usage();

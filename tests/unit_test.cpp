@@ -8,6 +8,7 @@
 
 #include "probe.h"
 #include "float32.h"
+#include "float32_tables.h"
 #include "scan.h"
 
 using testing::internal::CaptureStdout;
@@ -125,7 +126,8 @@ TEST(Float32Convert, ByteExamples)
 
 // Every exponent and both signs, with mantissas spread over their range:
 // normal numbers give 128 times the float's value; exponent fields 0 and 255
-// are read with the leading 1 like the others.
+// are read with the leading 1 like the others; and every result is the one
+// the table decoding gives.
 TEST(Float32Convert, MatchesAnIndependentDecoding)
 {
 	uint32_t seed = 1;
@@ -144,8 +146,31 @@ TEST(Float32Convert, MatchesAnIndependentDecoding)
 					expected = std::ldexp(1 + std::ldexp(mantissa, -23),
 					                      (int)exponent - 120) * (sign ? -1 : 1);
 				}
-				ASSERT_EQ(Float32Convert(word & 0xFF, word >> 8 & 0xFF,
-				                         word >> 16 & 0xFF, (int8_t)(word >> 24)),
-				          expected) << std::hex << word;
+				int b0 = word & 0xFF, b1 = word >> 8 & 0xFF,
+				    b2 = word >> 16 & 0xFF, b3 = (int8_t)(word >> 24);
+				double value = Float32Convert(b0, b1, b2, b3);
+				ASSERT_EQ(value, expected) << std::hex << word;
+				ASSERT_EQ(value, Float32Tables(b0, b1, b2, b3)) << std::hex << word;
 			}
+}
+
+// The labels must read exactly as printf writes them, over many times,
+// ties and values just beside them.
+TEST(Waveform, LabelsMatchPrintf)
+{
+	std::string expected;
+	char buf[64];
+	uint32_t seed = 9;
+	CaptureStdout();
+	for (int i = 0; i < 200000; i++) {
+		seed = seed * 1664525u + 1013904223u;
+		int64_t frame = i < 100000 ? i : seed >> (seed % 24);
+		uint32_t rate = i % 3 == 0 ? 8 : i % 3 == 1 ? 44100 : 1 + seed % 200000;
+		double seconds = i % 2 ? 0.05 : 0.0005;
+		Waveform(frame, rate, 0, seconds);
+		float t = (float)frame / (float)rate;
+		snprintf(buf, sizeof buf, i % 2 ? "%.2f\t\n" : "%.3f\t%i\t\n", t, (int)frame);
+		expected += buf;
+	}
+	EXPECT_EQ(GetCapturedStdout(), expected);
 }

@@ -1,0 +1,91 @@
+#!/bin/bash
+# Measures quorvin1b against a raw read (dd) and, where installed, general
+# audio tools on ~500 MB files held in the page cache, and checks the
+# speed and memory targets.
+#
+#   bench/run.sh [BUILD_DIR]      (default: build; files go to $BENCH_DIR)
+#
+# Prints the median of $RUNS runs (default 5) for each command and the ratios.
+set -euo pipefail
+
+build=${1:-build}
+dir=${BENCH_DIR:-/tmp/quorvin-bench}
+runs=${RUNS:-5}
+tool=$build/quorvin1b
+mkdir -p "$dir"
+
+# name bits channels rate seconds (each about 500 MB)
+files=("s16 16 2 44100 2834" "s24 24 2 48000 1736" "f32 32 2 44100 1417")
+for spec in "${files[@]}"; do
+	set -- $spec
+	[ -s "$dir/$1.wav" ] || "$build/make_wav" "$dir/$1.wav" "$2" "$3" "$4" "$5"
+done
+[ -s "$dir/small.wav" ] || "$build/make_wav" "$dir/small.wav" 16 2 44100 6
+
+# Median wall time, in seconds, of a command run $runs times.
+median() {
+	local times=()
+	for ((i = 0; i < runs; i++)); do
+		local t0=$(date +%s%N)
+		"$@" >/dev/null 2>&1
+		local t1=$(date +%s%N)
+		times+=($(( (t1 - t0) / 1000 )))
+	done
+	printf '%s\n' "${times[@]}" | sort -n | awk '{a[NR]=$1} END {printf "%.3f", a[int((NR+1)/2)]/1e6}'
+}
+
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
+pass=0 fail=0
+check() {   # description, condition as awk expression
+	if awk "BEGIN {exit !($2)}"; then echo "  PASS $1"; pass=$((pass + 1))
+	else echo "  FAIL $1"; fail=$((fail + 1)); fi
+}
+
+have_sox=$(command -v sox || true)
+have_ffmpeg=$(command -v ffmpeg || true)
+echo "median of $runs runs, warm page cache; seconds"
+for spec in "${files[@]}"; do
+	set -- $spec
+	f=$dir/$1.wav
+	cat "$f" >/dev/null
+	q=$(median "$tool" "$f" 0 1e9)
+	d=$(median dd if="$f" of=/dev/null bs=32k)
+	line="$1: quorvin1b $q  dd $d  (x$(ratio "$q" "$d") dd)"
+	s=""
+	if [ -n "$have_sox" ]; then
+		s=$(median sox "$f" -n stats)
+		line+="  sox-stats $s  (sox/quorvin1b $(ratio "$s" "$q"))"
+	fi
+	if [ -n "$have_ffmpeg" ]; then
+		m=$(median ffmpeg -nostdin -i "$f" -af volumedetect -f null -)
+		line+="  ffmpeg-volumedetect $m  (ffmpeg/quorvin1b $(ratio "$m" "$q"))"
+	fi
+	echo "$line"
+	if [ "$1" = f32 ]; then limit=5 faster=2.5; else limit=2.5 faster=5; fi
+	check "$1 within ${limit}x dd" "$q <= $limit * $d"
+	[ -z "$s" ] || check "$1 at least ${faster}x faster than sox stats" "$s >= $faster * $q"
+done
+
+# Median peak resident set, in KiB, over $runs runs (single runs vary by a
+# few dozen pages with how the loader's libraries happen to be mapped).
+rss() {
+	for ((i = 0; i < runs; i++)); do
+		/usr/bin/time -f %M "$tool" "$1" 0 1e9 2>&1 >/dev/null | tail -1
+	done | sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'
+}
+small=$(rss "$dir/small.wav") large=$(rss "$dir/s16.wav")
+echo "peak resident memory: 1 MB file ${small} KiB, 500 MB file ${large} KiB"
+check "peak memory under 4 MiB" "$small < 4096 && $large < 4096"
+# The two may differ only by the pages of the fixed 64 KiB output buffer and
+# 64 KiB row of dots that the small file's few lines leave untouched.
+check "peak memory the same for both files, but for the output buffers (128 KiB)" \
+      "$large - $small <= 128 && $small - $large <= 128"
+
+lines=$("$tool" "$dir/s16.wav" 0 100 1 | wc -l)
+t=$(median "$tool" "$dir/s16.wav" 0 100 1)
+rate=$(awk -v n="$lines" -v t="$t" 'BEGIN {printf "%.1f", n / t / 1e6}')
+echo "resolution 1: $lines lines in $t s to /dev/null: $rate million lines/s"
+check "at least 4 million lines/s" "$rate >= 4"
+
+echo "$pass passed, $fail failed"
+[ "$fail" -eq 0 ]
