@@ -204,8 +204,14 @@ Magnitude(int32_t value)
 // A lane adds at most 256 magnitudes (under 2^23 each for 24-bit samples)
 // before it is emptied into the 64-bit total, so it never passes 2^32.
 // The kernel is also built for AVX2; the loader picks the copy that suits
-// the processor.
+// the processor.  Builds for tools that cannot handle such copies (the
+// fuzzer's instrumentation) leave them out.
 enum { kGroupsPerChunk = 256 };
+#ifdef QUORVIN_NO_CLONES
+#define VECTOR_KERNEL static
+#else
+#define VECTOR_KERNEL __attribute__((target_clones("avx2", "default"))) static
+#endif
 
 typedef unsigned char Bytes16 __attribute__((vector_size(16)));
 typedef int32_t Int4 __attribute__((vector_size(16)));
@@ -237,7 +243,7 @@ Spread24(const unsigned char *p)
 // Takes whole groups of eight samples, leaving at least the last one so
 // that no load passes the end of the samples, and returns how many
 // samples it took.
-__attribute__((target_clones("avx2", "default"))) static size_t
+VECTOR_KERNEL size_t
 TallyGroups(const unsigned char *p, size_t samples, uint32_t bytes,
             uint64_t *units, uint32_t top[8])
 {

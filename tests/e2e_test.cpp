@@ -2,6 +2,7 @@
 // standard output and exit status.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -35,12 +36,17 @@ std::string Temp(const std::string &name)
 	return testing::TempDir() + "quorvin_" + name;
 }
 
-Result RunTool(const std::vector<std::string> &args)
+// The program's command, behind $QUORVIN_WRAPPER when that is set (the
+// memory check runs every test under valgrind this way).
+std::string Program()
 {
-	std::string command = QUORVIN_BIN;
-	for (const std::string &a : args)
-		command += " '" + a + "'";
-	command += " 2>/dev/null";
+	const char *wrapper = getenv("QUORVIN_WRAPPER");
+	return (wrapper ? std::string(wrapper) + " " : "") + QUORVIN_BIN;
+}
+
+// Runs a shell command and returns its standard output and exit status.
+Result RunShell(const std::string &command)
+{
 	FILE *p = popen(command.c_str(), "r");
 	Result r = { "", -1 };
 	char buf[65536];
@@ -50,6 +56,14 @@ Result RunTool(const std::vector<std::string> &args)
 	int status = pclose(p);
 	r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 	return r;
+}
+
+Result RunTool(const std::vector<std::string> &args)
+{
+	std::string command = Program();
+	for (const std::string &a : args)
+		command += " '" + a + "'";
+	return RunShell(command + " 2>/dev/null");
 }
 
 Result RunOn(const std::string &name, const std::string &bytes,
@@ -396,7 +410,7 @@ TEST(Float, IntegerSamplesAreReadAsFloats)
 {
 	std::string path = Temp("int32.wav");
 	ASSERT_TRUE(WriteFile(path, Wav(1000, 1, 32, IntSamples({ -1, 0 }, 4))));
-	FILE *p = popen((std::string(QUORVIN_BIN) + " " + path + " 0 1 1").c_str(), "r");
+	FILE *p = popen((Program() + " " + path + " 0 1 1").c_str(), "r");
 	std::string head, tail;
 	uint64_t size = 0;
 	char buf[65536];
@@ -411,4 +425,89 @@ TEST(Float, IntegerSamplesAreReadAsFloats)
 	EXPECT_EQ(head.substr(0, kBanner.size() + line.size() + 10), kBanner + line + std::string(10, '.'));
 	EXPECT_EQ(size, kBanner.size() + line.size() + 2147483647u + 1 + report.size());
 	EXPECT_EQ(tail.substr(tail.size() - report.size() - 11), std::string(10, '.') + "\n" + report);
+}
+
+// A sparse file of 5 GiB plus a header, with a 16-bit tone written at frame
+// `at`: offsets, frame numbers and labels past 2^32 bytes and 2^31 frames.
+static std::string
+HugeFile(const std::string &name, uint32_t rate, uint16_t channels,
+         const char *sizeField, uint64_t at, const std::vector<int64_t> &tone)
+{
+	std::string path = Temp(name), header = WavHeader(rate, channels, 16, 0);
+	header.replace(40, 4, sizeField, 4);
+	std::string samples = IntSamples(tone, 2);
+	int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+	EXPECT_EQ(pwrite(fd, header.data(), 44, 0), 44);
+	EXPECT_EQ(ftruncate(fd, 44 + (5LL << 30)), 0);
+	EXPECT_EQ(pwrite(fd, samples.data(), samples.size(), 44 + at * 2 * channels),
+	          (ssize_t)samples.size());
+	close(fd);
+	return path;
+}
+
+TEST(Huge, FilesPastFourGigabytes)
+{
+	std::vector<int64_t> stereo;
+	for (int i = 0; i < 2000; i++)
+		stereo.insert(stereo.end(), { 16384, 8192 });
+	std::string path = HugeFile("huge1.wav", 44100, 2, "\xff\xff\xff\xff", 1323000064, stereo);
+	const std::string d48(48, '.');
+	EXPECT_EQ(RunTool({ path, "30000", "30000.1", "441" }).out, kBanner +
+	          "30000.008\t" + d48 + "\n30000.016\t" + d48 + "\n30000.027\t" + d48 +
+	          "\n30000.037\t" + d48 + "\n30000.049\t" + std::string(25, '.') +
+	          "\n30000.057\t\n30000.064\t\n30000.076\t\n30000.086\t\n"
+	          "Showing values above -48 dB\nPeaks over interval -6.0 L -12.0 R\n");
+	unlink(path.c_str());
+
+	// Size field with its top bit set; the range ends at the file's last
+	// frame, 2684354559, and the frame column keeps its low 32 bits.
+	path = HugeFile("huge2.wav", 1000000, 1, "\x00\x00\x00\x80", 2684354048,
+	                std::vector<int64_t>(512, 16384));
+	EXPECT_EQ(RunTool({ path, "2684.354048", "2684.35456", "256" }).out, kBanner +
+	          "2684.354\t-1610613120\t" + std::string(64, '.') + "\n2684.354\t-1610612864\t" +
+	          std::string(64, '.') + "\nShowing values above -48 dB\nPeak over interval -6.0 dB\n");
+	EXPECT_EQ(RunTool({ path, "2684.35456", "9999" }).out, kBanner +
+	          "Showing values above -48 dB\nPeak over interval -inf dB\n");
+	unlink(path.c_str());
+}
+
+TEST(Awkward, PathsAndOutputs)
+{
+	std::string wav = Temp("awkward.wav");
+	ASSERT_TRUE(WriteFile(wav, Wav(8000, 1, 16, IntSamples(Noise(80000, 16, 3), 2))));
+	std::string locked = Temp("locked.wav");
+	ASSERT_TRUE(WriteFile(locked, Wav(8000, 1, 16, "")));
+	chmod(locked.c_str(), 0);
+	// Root reads any file, so the unreadable file is opened as nobody.
+	std::string asNobody = geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+	std::string deep = Temp("");
+	while (deep.size() < 3800) {
+		deep += std::string(200, 'p') + "/";
+		mkdir(deep.c_str(), 0700);
+	}
+	std::string deepWav = deep + std::string(4000 - deep.size() - 4, 'w') + ".wav";
+	ASSERT_TRUE(WriteFile(deepWav, Wav(100, 1, 16, IntSamples({ 16384 }, 2))));
+	std::string tooLong = deep + std::string(5000 - deep.size(), 'w');
+	const std::string write = "quorvin1b: cannot write standard output: ";
+	struct { std::string command, out; int status; } cases[] = {
+		{ Program() + " /dev/zero 0 1",
+		  kBanner + "The file called /dev/zero is not a regular file!\n", 2 },
+		{ asNobody + Program() + " " + locked + " 0 1",
+		  kBanner + "The file called " + locked + " cannot be found!\n", 2 },
+		{ Program() + " " + deepWav + " 0 1",
+		  kBanner + "Showing values above -48 dB\nPeak over interval -6.0 dB\n", 0 },
+		{ Program() + " " + tooLong + " 0 1",
+		  kBanner + "The file called " + tooLong + " cannot be found!\n", 2 },
+		{ Program() + " " + wav + " 0 9 1 2>&1 >/dev/full", write + "No space left on device\n", 3 },
+		{ Program() + " " + wav + " 0 9 2>&1 >&-", write + "Bad file descriptor\n", 3 },
+		// The pipe closes after one line: the program dies of SIGPIPE (141),
+		// or, where SIGPIPE is ignored, reports the failed write (3).
+		{ "bash -c '" + Program() + " " + wav + " 0 9 1 2>/dev/null | head -1; "
+		  "s=${PIPESTATUS[0]}; [ $s = 141 -o $s = 3 ] && echo ok'", kBanner + "ok\n", 0 },
+	};
+	for (const auto &c : cases) {
+		Result r = RunShell(c.command);
+		EXPECT_EQ(r.out, c.out) << c.command.substr(0, 200);
+		EXPECT_EQ(r.status, c.status) << c.command.substr(0, 200);
+	}
 }
