@@ -198,9 +198,9 @@ Magnitude(int32_t value)
 }
 
 // Integer magnitudes are added up and their largest kept in eight lanes
-// (top, which the kernel fills from scratch), so
-// that the loops vectorize: lane k holds sample k of every group of eight,
-// and so channel k % channels, as eight is a multiple of one and of two.
+// (top, which the kernel fills from scratch), so that the loops vectorize:
+// lane k holds sample k of every group of eight, and so channel
+// k % channels, as eight is a multiple of one and of two.
 // A lane adds at most 256 magnitudes (under 2^23 each for 24-bit samples)
 // before it is emptied into the 64-bit total, so it never passes 2^32.
 // The kernel is also built for AVX2; the loader picks the copy that suits
@@ -217,27 +217,20 @@ typedef unsigned char Bytes16 __attribute__((vector_size(16)));
 typedef int32_t Int4 __attribute__((vector_size(16)));
 typedef uint32_t Uint4 __attribute__((vector_size(16)));
 
-// Four samples are spread by a byte shuffle over the top bytes of four
-// 32-bit lanes; an arithmetic shift brings them down with their sign.  The
-// 16-byte load reaches past the four samples (by 8 or 4 bytes).
+// Four 16-bit or 24-bit samples are spread by a byte shuffle over the top
+// bytes of four 32-bit lanes; an arithmetic shift brings them down with
+// their sign.  The 16-byte load reaches past the four samples (by 8 or 4
+// bytes).
 static inline Int4
-Spread16(const unsigned char *p)
+Spread(const unsigned char *p, uint32_t bytes)
 {
 	Bytes16 b;
 	memcpy(&b, p, 16);
-	b = __builtin_shufflevector(b, b, 0, 0, 0, 1, 0, 0, 2, 3,
-	                            0, 0, 4, 5, 0, 0, 6, 7);
-	return (Int4)b >> 16;
-}
-
-static inline Int4
-Spread24(const unsigned char *p)
-{
-	Bytes16 b;
-	memcpy(&b, p, 16);
-	b = __builtin_shufflevector(b, b, 0, 0, 1, 2, 0, 3, 4, 5,
-	                            0, 6, 7, 8, 0, 9, 10, 11);
-	return (Int4)b >> 8;
+	if (bytes == 2)
+		return (Int4)__builtin_shufflevector(b, b, 0, 0, 0, 1, 0, 0, 2, 3,
+		                                     0, 0, 4, 5, 0, 0, 6, 7) >> 16;
+	return (Int4)__builtin_shufflevector(b, b, 0, 0, 1, 2, 0, 3, 4, 5,
+	                                     0, 6, 7, 8, 0, 9, 10, 11) >> 8;
 }
 
 // Takes whole groups of eight samples, leaving at least the last one so
@@ -259,7 +252,7 @@ TallyGroups(const unsigned char *p, size_t samples, uint32_t bytes,
 		for (; g < end; g++, p += 8 * bytes)
 			for (int h = 0; h < 2; h++) {
 				const unsigned char *q = p + 4 * bytes * h;
-				Int4 v = bytes == 2 ? Spread16(q) : Spread24(q);
+				Int4 v = Spread(q, bytes);
 				Uint4 m = (Uint4)(v < 0 ? -v : v);
 				lane[h] += m;
 				high[h] = high[h] > m ? high[h] : m;
@@ -368,7 +361,8 @@ Report(const ScanParams *sp, const double peak[2])
 // times 100 or 1000 is exact in a double (a 24-bit mantissa times a factor
 // of at most 10 bits), and printf rounds that exact value to the nearest
 // integer, ties to even, as nearbyint does.  Values out of that path's
-// range (never a real time label) go through printf itself.
+// range (never a real time label) go through printf itself; no float
+// takes more than 43 characters there.
 static size_t
 FormatFixed(char *out, float value, int places)
 {
