@@ -478,8 +478,15 @@ TEST(Awkward, PathsAndOutputs)
 	std::string locked = Temp("locked.wav");
 	ASSERT_TRUE(WriteFile(locked, Wav(8000, 1, 16, "")));
 	chmod(locked.c_str(), 0);
-	// Root reads any file, so the unreadable file is opened as nobody.
-	std::string asNobody = geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+	// Root reads any file, so the unreadable file is opened as nobody, by a
+	// copy of the program where nobody may run it.
+	std::string unreadable = Program() + " " + locked + " 0 1";
+	if (geteuid() == 0) {
+		std::string copy = Temp("nobody_quorvin1b");
+		RunShell("cp " + std::string(QUORVIN_BIN) + " " + copy + " && chmod 755 " + copy);
+		unreadable = "setpriv --reuid=65534 --regid=65534 --clear-groups " +
+		             unreadable.replace(unreadable.find(QUORVIN_BIN), strlen(QUORVIN_BIN), copy);
+	}
 	std::string deep = Temp("");
 	while (deep.size() < 3800) {
 		deep += std::string(200, 'p') + "/";
@@ -492,7 +499,7 @@ TEST(Awkward, PathsAndOutputs)
 	struct { std::string command, out; int status; } cases[] = {
 		{ Program() + " /dev/zero 0 1",
 		  kBanner + "The file called /dev/zero is not a regular file!\n", 2 },
-		{ asNobody + Program() + " " + locked + " 0 1",
+		{ unreadable,
 		  kBanner + "The file called " + locked + " cannot be found!\n", 2 },
 		{ Program() + " " + deepWav + " 0 1",
 		  kBanner + "Showing values above -48 dB\nPeak over interval -6.0 dB\n", 0 },
