@@ -192,6 +192,18 @@ Value24(const unsigned char *p)
 }
 
 static inline uint32_t
+Word32(const unsigned char *p)
+{
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+	uint32_t w;
+	memcpy(&w, p, 4);
+	return w;
+#else
+	return p[0] | p[1] << 8 | p[2] << 16 | (uint32_t)p[3] << 24;
+#endif
+}
+
+static inline uint32_t
 Magnitude(int32_t value)
 {
 	return (uint32_t)(value < 0 ? -value : value);
@@ -311,9 +323,8 @@ TallyInOrder(const unsigned char *p, uint32_t frames, uint32_t channels,
 
 	for (uint32_t i = 0; i < frames; i++)
 		for (uint32_t c = 0; c < channels; c++, p += bytes) {
-			uint32_t key = bytes == 4
-			    ? (p[0] | p[1] << 8 | p[2] << 16 | (uint32_t)(p[3] & 0x7F) << 24)
-			    : Magnitude(Value24(p));
+			uint32_t key = bytes == 4 ? Word32(p) & 0x7FFFFFFF
+			                          : Magnitude(Value24(p));
 			top[c] = top[c] > key ? top[c] : key;
 			sum += bytes == 4 ? FloatMagnitude(key) : key / 65536.0;
 		}
