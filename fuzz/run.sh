@@ -20,19 +20,20 @@ build=build-fuzz
 CC=afl-clang-fast CXX=afl-clang-fast++ cmake -S . -B $build \
 	-DQUORVIN_SANITIZE=ON -DQUORVIN_CLONES=OFF -DBUILD_TESTING=OFF >/dev/null
 cmake --build $build -j2 --target quorvin1b make_seeds >/dev/null
-mkdir -p fuzz/out/seeds
-$build/make_seeds fuzz/out/seeds
+# The seeds, and the corpus that earlier runs found, to start from.
+rm -rf fuzz/out/input
+mkdir -p fuzz/out/input
+$build/make_seeds fuzz/out/input
+cp fuzz/corpus/* fuzz/out/input/ 2>/dev/null || true
 
 export AFL_NO_UI=1 AFL_SKIP_CPUFREQ=1 AFL_I_DONT_CARE_ABOUT_MISSING_CRASHES=1
 export ASAN_OPTIONS=abort_on_error=1:symbolize=0:detect_leaks=0
 export UBSAN_OPTIONS=halt_on_error=1:abort_on_error=1:symbolize=0
 fuzz_one() {
 	local n=$1
-	# Resume from an earlier run's queue when there is one.
-	local input=fuzz/out/seeds
-	[ -d fuzz/out/$n/default/queue ] && input=-
 	read -r -a argv <<<"${sets[$((n - 1))]}"
-	afl-fuzz -i $input -o fuzz/out/$n -m none -t 5000 -V "$seconds" \
+	rm -rf fuzz/out/$n
+	afl-fuzz -i fuzz/out/input -o fuzz/out/$n -m none -t 5000 -V "$seconds" \
 		-- $build/quorvin1b @@ "${argv[@]}" >fuzz/out/$n.log 2>&1
 }
 for ((i = 0; i < ${#lines[@]}; i += 2)); do

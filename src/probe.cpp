@@ -44,7 +44,7 @@ OpenWave(const char *path)
 		printf("The file called %s is not a regular file!\n", path);
 		exit(2);
 	}
-	fcntl(fd, F_SETFL, 0);
+	fcntl(fd, F_SETFL, 0);   // plain blocking reads from here on
 	FILE *fp = fdopen(fd, "rb");
 	if (fp == NULL) {
 		printf("The file called %s cannot be found!\n", path);
@@ -88,9 +88,10 @@ GetAttributes(const char *path, int64_t *sampleRate, uint32_t *bytesPerSample,
 	fclose(fp);
 }
 
-// Reads the start of the file once.  Bytes past the end of the file stay
-// zero, so a field cut off by the end of the file reads as 0; the tag
-// search only looks at bytes that were really read.
+// Reads the start of the file once; a tag matches only where all its bytes
+// were read, exactly as a seek and read at that offset would find it.
+// Bytes past the end of the file stay zero, so a field cut off by the end
+// of the file reads as 0.
 static size_t
 ReadHead(FILE *fp, unsigned char *head)
 {
