@@ -174,3 +174,25 @@ TEST(Waveform, LabelsMatchPrintf)
 	}
 	EXPECT_EQ(GetCapturedStdout(), expected);
 }
+
+// Lines of more than 2^30 24-bit samples are added as doubles, in order;
+// that path decodes and peaks like the integer one.
+TEST(ScanInterval, WideLinesOf24BitSamplesDecodeAlike)
+{
+	std::string path = testing::TempDir() + "quorvin_wide.raw";
+	const unsigned char frames[] = { 0x00, 0x00, 0x80, 0xFF, 0xFF, 0x3F,    // -2^23, 2^22 - 1
+	                                 0x01, 0x00, 0xC0, 0x00, 0x00, 0x20 };  // -2^22 + 1, 2^21
+	FILE *f = fopen(path.c_str(), "wb");
+	fwrite(frames, 1, sizeof frames, f);
+	fclose(f);
+	static unsigned char block[kBlockBytes];
+	for (uint32_t resolution : { 1u << 30, 1u << 29, 1000u }) {
+		ScanParams sp = { 0, 0, 2, 6, 3, 2, resolution, 1.0, 1.0f, 1000 };
+		f = fopen(path.c_str(), "rb");
+		CaptureStdout();
+		ScanInterval(f, &sp, block);
+		fclose(f);
+		EXPECT_EQ(GetCapturedStdout(), "Showing values above -48 dB\n"
+		                               "Peaks over interval 0.0 L -6.0 R\n") << resolution;
+	}
+}
