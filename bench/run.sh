@@ -16,8 +16,8 @@ mkdir -p "$dir"
 
 # name bits channels rate seconds (each about 500 MB)
 files=("s16 16 2 44100 2834" "s24 24 2 48000 1736" "f32 32 2 44100 1417")
-for spec in "${files[@]}"; do
-	set -- $spec
+for file in "${files[@]}"; do
+	set -- $file
 	[ -s "$dir/$1.wav" ] || "$build/make_wav" "$dir/$1.wav" "$2" "$3" "$4" "$5"
 done
 [ -s "$dir/small.wav" ] || "$build/make_wav" "$dir/small.wav" 16 2 44100 6
@@ -44,8 +44,8 @@ check() {   # description, condition as awk expression
 have_sox=$(command -v sox || true)
 have_ffmpeg=$(command -v ffmpeg || true)
 echo "median of $runs runs, warm page cache; seconds"
-for spec in "${files[@]}"; do
-	set -- $spec
+for file in "${files[@]}"; do
+	set -- $file
 	f=$dir/$1.wav
 	cat "$f" >/dev/null
 	q=$(median "$tool" "$f" 0 1e9)

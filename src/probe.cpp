@@ -35,21 +35,17 @@ OpenWave(const char *path)
 	// O_NONBLOCK keeps the open of a FIFO from waiting for a writer; such
 	// a file is refused just below anyway.
 	int fd = open(path, O_RDONLY | O_NONBLOCK);
-	if (fd < 0) {
-		printf("The file called %s cannot be found!\n", path);
-		exit(2);
-	}
 	struct stat st;
-	if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+	if (fd >= 0 && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
 		printf("The file called %s is not a regular file!\n", path);
 		exit(2);
 	}
-	fcntl(fd, F_SETFL, 0);   // plain blocking reads from here on
-	FILE *fp = fdopen(fd, "rb");
+	FILE *fp = fd < 0 ? NULL : fdopen(fd, "rb");
 	if (fp == NULL) {
 		printf("The file called %s cannot be found!\n", path);
 		exit(2);
 	}
+	fcntl(fd, F_SETFL, 0);   // plain blocking reads from here on
 	return fp;
 }
 
