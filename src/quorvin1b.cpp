@@ -10,6 +10,9 @@
 #include <limits>
 #include <unistd.h>
 
+#include "decode.h"
+#include "input.h"
+#include "output.h"
 #include "probe.h"
 #include "scan.h"
 
@@ -20,8 +23,8 @@ static_assert(std::numeric_limits<float>::is_iec559, "IEEE single needed");
 #error "float arithmetic must be evaluated in single precision"
 #endif
 
-static void Usage(void);
-static void Fail(const char *message);
+[[noreturn]] static void Usage(void);
+[[noreturn]] static void Fail(const char *message);
 static void CopyName(char *name, size_t size, const char *path);
 static float ParseMagnification(const char *text);
 static uint64_t FrameOf(float product);
@@ -30,9 +33,10 @@ int
 main(int argc, char *argv[])
 {
 	static unsigned char block[kBlockBytes];
+	static Input in;
 	char name[PATH_MAX];
 	int64_t sampleRate;
-	uint32_t bytesPerSample, channels, resolution = 0;
+	uint32_t bytesPerSample, channels, bits, formatCode, resolution = 0;
 	uint64_t dataOffset, frameCount;
 
 	// Lines leave in large writes unless someone watches them arrive.
@@ -50,8 +54,11 @@ main(int argc, char *argv[])
 	if (argc == 6)
 		magnification = ParseMagnification(argv[5]);
 
-	GetAttributes(name, &sampleRate, &bytesPerSample, &channels,
-	              &dataOffset, &frameCount);
+	// One opening serves the probe and the scan, so that a stream is read
+	// once.
+	OpenWave(name, &in);
+	GetAttributes(&in, &sampleRate, &bytesPerSample, &channels,
+	              &dataOffset, &frameCount, &bits, &formatCode);
 	// A rate with its top bit set is taken as the large unsigned number
 	// it then is, here and below.
 	uint64_t rate = (uint64_t)sampleRate;
@@ -61,23 +68,22 @@ main(int argc, char *argv[])
 	if (startFrame >= stopFrame)
 		Fail("Stop or start time not set correctly");
 	uint64_t endFrame = stopFrame < frameCount ? stopFrame : frameCount;
-	uint32_t frameSize = bytesPerSample * channels;
-	// A frame size of 0 (under 8 bits per sample, or no channel) holds
-	// nothing to draw and would stall the scan; it is refused like an
-	// oversized one.
-	if (frameSize > kMaxFrameBytes || frameSize == 0)
+	// Frames over 8 bytes, frames of 0 bytes (under 8 bits per sample, or
+	// no channel) and every layout no decoder reads are refused alike.
+	Coding coding = ChooseCoding(bits, formatCode, channels);
+	if (coding == kRefused)
 		Fail("Unrecognized bit or channel configuration");
 
-	FILE *fp = OpenWave(name);
 	if (argc < 5 || resolution == 0 || resolution > rate)
 		resolution = (uint32_t)(rate / 20);
 	// rate is not 0 here: a rate of 0 makes every range empty.
-	ScanParams sp = { dataOffset, startFrame, endFrame, frameSize,
-	                  bytesPerSample, channels, resolution,
+	ScanParams sp = { dataOffset, startFrame, endFrame,
+	                  bytesPerSample * channels,
+	                  { coding, bytesPerSample, channels, resolution },
 	                  (double)resolution / (double)rate, magnification,
 	                  sampleRate };
-	ScanInterval(fp, &sp, block);
-	fclose(fp);
+	ScanInterval(&in, &sp, block);
+	close(in.fd);
 	fflush(stdout);
 	CheckOutput();
 	return 0;

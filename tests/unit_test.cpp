@@ -10,6 +10,8 @@
 #include "float32_tables.h"
 #include "probe.h"
 #include "scan.h"
+#include "output.h"
+#include <unistd.h>
 
 using testing::internal::CaptureStdout;
 using testing::internal::GetCapturedStdout;
@@ -82,13 +84,14 @@ static void
 Scan(const unsigned char *bytes, size_t size, const ScanParams &sp)
 {
 	static unsigned char block[kBlockBytes];
+	static Input in;
 	std::string path = testing::TempDir() + "quorvin_scan.raw";
 	FILE *f = fopen(path.c_str(), "wb");
 	fwrite(bytes, 1, size, f);
 	fclose(f);
-	f = fopen(path.c_str(), "rb");
-	ScanInterval(f, &sp, block);
-	fclose(f);
+	OpenWave(path.c_str(), &in);
+	ScanInterval(&in, &sp, block);
+	close(in.fd);
 }
 
 // A file that ends before the frames it was said to hold: the frames that
@@ -99,7 +102,7 @@ ScanShortFile(const std::string &out)
 	const unsigned char frames[] = { 0, 2, 0, 2, 0, 2 };
 	if (freopen(out.c_str(), "w", stdout) == NULL)
 		exit(9);
-	Scan(frames, sizeof frames, { 0, 0, 10, 2, 2, 1, 2, 0.05, 1.0f, 40 });
+	Scan(frames, sizeof frames, { 0, 0, 10, 2, { kInt16, 2, 1, 2 }, 0.05, 1.0f, 40 });
 }
 
 TEST(ScanIntervalDeathTest, ShortReadEndsTheRun)
@@ -121,7 +124,7 @@ TEST(ScanInterval, WideLinesOf24BitSamplesDecodeAlike)
 	                                 0x01, 0x00, 0xC0, 0x00, 0x00, 0x20 };  // -2^22 + 1, 2^21
 	for (uint32_t resolution : { 1u << 30, 1u << 29, 1000u }) {
 		CaptureStdout();
-		Scan(frames, sizeof frames, { 0, 0, 2, 6, 3, 2, resolution, 1.0, 1.0f, 1000 });
+		Scan(frames, sizeof frames, { 0, 0, 2, 6, { kInt24, 3, 2, resolution }, 1.0, 1.0f, 1000 });
 		EXPECT_EQ(GetCapturedStdout(), "Showing values above -48 dB\n"
 		                               "Peaks over interval 0.0 L -6.0 R\n") << resolution;
 	}

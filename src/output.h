@@ -1,0 +1,29 @@
+// Output: the pieces of a line (labels as printf writes them, rows of dots)
+// and the level report, all on standard output.
+#ifndef QUORVIN_OUTPUT_H
+#define QUORVIN_OUTPUT_H
+
+#include <cstddef>
+#include <cstdint>
+
+// Writes value as printf's "%.2f" (places 2) or "%.3f" (places 3) does,
+// into out (at least 64 bytes), and returns the length.
+size_t FormatFixed(char *out, float value, int places);
+
+// Writes value as printf's "%i" does into out (at least 12 bytes).
+size_t FormatInt(char *out, int32_t value);
+
+// The number of dots for a dots value: its whole part, none below 1 or for
+// NaN, and at most INT32_MAX.
+int32_t DotCount(double dots);
+
+// Writes count dots.
+void PutDots(int32_t count);
+
+// Prints the threshold line and the peak line of channels channels.
+void Report(uint32_t channels, float magnification, const double *peak);
+
+// Ends the process with status 3 if standard output has failed.
+void CheckOutput(void);
+
+#endif

@@ -1,0 +1,126 @@
+// Sums: integer codings go through the vector lanes (with a plain loop for
+// what they leave), the others are decoded to doubles and added in sample
+// order, so that every sum rounds as the straightforward one does.
+#include "sums.h"
+
+#include "float32.h"
+#include "lanes.h"
+
+static bool AddsInOrder(const Layout *layout);
+static void TallyUnits(const Layout *layout, const unsigned char *p,
+                       uint32_t frames, Tally *t, double top[kMaxChannels]);
+static void TallyFloats(const unsigned char *p, uint32_t frames,
+                        uint32_t channels, Tally *t, double top[kMaxChannels]);
+static void TallyInOrder(const Layout *layout, const unsigned char *p,
+                         uint32_t frames, Tally *t, double top[kMaxChannels]);
+
+void
+TallyFrames(const Layout *layout, const unsigned char *p, uint32_t frames,
+            Tally *t, double top[kMaxChannels])
+{
+	for (uint32_t c = 0; c < layout->channels; c++)
+		top[c] = 0;
+	if (!AddsInOrder(layout))
+		TallyUnits(layout, p, frames, t, top);
+	else if (layout->coding == kFloat32)
+		TallyFloats(p, frames, layout->channels, t, top);
+	else
+		TallyInOrder(layout, p, frames, t, top);
+}
+
+double
+LineSum(const Layout *layout, const Tally *t)
+{
+	return (double)t->units / UnitsPerAmplitude(layout->coding) + t->sum;
+}
+
+// An integer sum equals the double sum while it stays below 2^53 units: a
+// line of up to 2^30 24-bit samples (under 2^23 units each) or 2^22 32-bit
+// samples (up to 2^31 units).  8-bit, G.711 and 16-bit lines (at most
+// 2^32 frames of 8 samples of at most 2^15 units) never pass it.
+static bool
+AddsInOrder(const Layout *layout)
+{
+	uint64_t samples = (uint64_t)layout->resolution * layout->channels;
+	switch (layout->coding) {
+	case kInt24:
+		return samples > (1u << 30);
+	case kInt32:
+		return samples > (1u << 22);
+	case kFloat32:
+	case kFloat64:
+	case kIntWide:
+		return true;
+	default:
+		return false;
+	}
+}
+
+static void
+TallyUnits(const Layout *layout, const unsigned char *p, uint32_t frames,
+           Tally *t, double top[kMaxChannels])
+{
+	uint32_t channels = layout->channels, bytes = layout->bytesPerSample;
+	uint32_t lane[kLanes], high[kMaxChannels] = { 0 };
+	size_t samples = (size_t)frames * channels, done = 0;
+
+	// Lane k holds channel k % channels when the channel count divides 8.
+	if (8 % channels == 0) {
+		done = TallyLanes(p, samples, layout->coding, &t->units, lane);
+		for (uint32_t k = 0; k < kLanes; k++)
+			high[k % channels] = high[k % channels] > lane[k] ? high[k % channels] : lane[k];
+	}
+	// done is a multiple of the channel count, so sample k is of channel
+	// k % channels.
+	for (size_t k = done; k < samples; k++) {
+		uint32_t m = UnitsOf(p + k * bytes, layout->coding);
+		t->units += m;
+		high[k % channels] = high[k % channels] > m ? high[k % channels] : m;
+	}
+	for (uint32_t c = 0; c < channels; c++)
+		top[c] = high[c] / UnitsPerAmplitude(layout->coding);
+}
+
+// The magnitude of a float sample, from its word with the sign bit cleared.
+// Magnitudes grow with that word, so the largest word marks the peak.
+static inline double
+FloatMagnitude(uint32_t word)
+{
+	return Float32Convert(word & 0xFF, word >> 8 & 0xFF, word >> 16 & 0xFF,
+	                      word >> 24);
+}
+
+static void
+TallyFloats(const unsigned char *p, uint32_t frames, uint32_t channels,
+            Tally *t, double top[kMaxChannels])
+{
+	uint32_t high[2] = { 0, 0 };
+	double sum = t->sum;
+
+	for (uint32_t i = 0; i < frames; i++)
+		for (uint32_t c = 0; c < channels; c++, p += 4) {
+			uint32_t key = Word32(p) & 0x7FFFFFFF;
+			high[c] = high[c] > key ? high[c] : key;
+			sum += FloatMagnitude(key);
+		}
+	t->sum = sum;
+	for (uint32_t c = 0; c < channels; c++)
+		top[c] = FloatMagnitude(high[c]);
+}
+
+// A NaN magnitude adds NaN to the sum but never becomes a peak.
+static void
+TallyInOrder(const Layout *layout, const unsigned char *p, uint32_t frames,
+             Tally *t, double top[kMaxChannels])
+{
+	uint32_t bytes = layout->bytesPerSample;
+	double sum = t->sum;
+
+	for (uint32_t i = 0; i < frames; i++)
+		for (uint32_t c = 0; c < layout->channels; c++, p += bytes) {
+			double m = Magnitude(p, layout->coding, bytes);
+			sum += m;
+			top[c] = m > top[c] ? m : top[c];
+		}
+	t->sum = sum;
+}
