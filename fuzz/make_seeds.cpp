@@ -28,6 +28,29 @@ Floats(size_t count)
 	return FloatSamples(v);
 }
 
+// Bytes that step through every value, in an order set by step.
+static std::string
+Bytes(size_t count, unsigned step)
+{
+	std::string s;
+	for (size_t i = 0; i < count; i++)
+		s.push_back((char)(i * step));
+	return s;
+}
+
+static std::string
+Doubles(size_t count)
+{
+	std::string s;
+	for (size_t i = 0; i < count; i++) {
+		double v = i == 7 ? NAN : i == 9 ? -INFINITY : sin((double)i / 3.0) * (double)(i % 5);
+		uint64_t bits;
+		memcpy(&bits, &v, 8);
+		PutLE(s, bits, 8);
+	}
+	return s;
+}
+
 int main(int argc, char *argv[])
 {
 	if (argc != 2) {
@@ -41,6 +64,11 @@ int main(int argc, char *argv[])
 	std::string odd = "RIFF" + IntSamples({ 0 }, 5) + s16.substr(12);
 	std::string huge = s16, topRate = s16, slow = s16;
 	huge.replace(40, 4, "\xff\xff\xff\xff");
+	// An extensible format chunk whose sub-format says mu-law.
+	std::string extensible = WavHeader(8000, 1, 8, 200, 0xFFFE);
+	extensible.replace(16, 4, std::string("\x28\0\0\0", 4));
+	extensible.insert(36, std::string("\x16\0\x08\0\x04\0\0\0\x07\0", 10) + std::string(14, '\0'));
+	extensible = extensible.substr(0, 68) + Bytes(200, 9);
 	topRate[27] = '\x80';
 	slow[24] = 5;
 	slow[25] = 0;
@@ -53,6 +81,16 @@ int main(int argc, char *argv[])
 		{ "f32_stereo.wav", Wav(44100, 2, 32, Floats(200)) },
 		{ "i32_as_float.wav", Wav(1000, 1, 32, IntSamples(Tone(100, 32), 4)) },
 		{ "u8.wav", Wav(100, 1, 8, std::string(100, '\x80')) },
+		{ "u8_stereo.wav", WavHeader(1000, 2, 8, 400) + Bytes(400, 3) },
+		{ "u8_six.wav", WavHeader(1000, 6, 8, 600) + Bytes(600, 5) },
+		{ "mulaw.wav", WavHeader(8000, 1, 8, 300, 7) + Bytes(300, 7) },
+		{ "alaw_stereo.wav", WavHeader(8000, 2, 8, 400, 6) + Bytes(400, 11) },
+		{ "i32.wav", WavHeader(1000, 2, 32, 800, 1) + IntSamples(Tone(200, 32), 4) },
+		{ "i40.wav", WavHeader(1000, 1, 40, 500, 1) + IntSamples(Tone(100, 40), 5) },
+		{ "i64.wav", WavHeader(1000, 1, 64, 800, 1) + IntSamples(Tone(100, 63), 8) },
+		{ "f64.wav", WavHeader(1000, 1, 64, 800, 3) + Doubles(100) },
+		{ "extensible.wav", extensible },
+		{ "three_by_16.wav", Wav(1000, 3, 16, IntSamples(Tone(300, 16), 2)) },
 		{ "four_channels.wav", Wav(1000, 4, 16, IntSamples(Tone(400, 16), 2)) },
 		{ "three_by_24.wav", Wav(1000, 3, 24, IntSamples(Tone(90, 24), 3)) },
 		{ "fake_data.wav", fake },

@@ -1,0 +1,212 @@
+#!/usr/bin/env python3
+"""Mutation testing of the suite: how many single-token changes of src/ it
+catches.
+
+    tools/mutate.py [--count N] [--seed S] [--jobs J] [--list]
+
+Each mutant flips a comparison, changes a number by one, swaps + and -, or
+&& and ||, or deletes a statement.  A fixed sample of them (by --seed) is
+built in a copy of the tree per job and run against the suite (ctest
+without the corpus replay and the valgrind rerun, which test crashes, not
+outputs).  A mutant the suite does not catch is run, next to the unchanged
+program, on every fuzzing seed with every fuzzing argument list, from the
+file and from a pipe: if some output or status differs it "survives";
+otherwise no input tried tells it apart and it counts as equivalent.
+
+Score: caught / (caught + survivors).  Mutants that do not build are left
+out.  Not part of the test suite: a development tool.
+"""
+import argparse
+import os
+import random
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+from concurrent.futures import ThreadPoolExecutor
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+SUITE_TIMEOUT = 300
+
+SWAPS = {"<": "<=", "<=": "<", ">": ">=", ">=": ">", "==": "!=", "!=": "==",
+         "&&": "||", "||": "&&", "+": "-", "-": "+"}
+TOKEN = re.compile(r"(?<![\w.])(0x[0-9A-Fa-f]+|\d+\.\d*|\d+)(?=[uUlLf]*(?![\w.]))"
+                   r"|<<=|>>=|<<|>>|->|\+\+|--|\+=|-=|<=|>=|==|!=|&&|\|\||[<>+\-]")
+SKIP_STATEMENT = re.compile(r"^\s*(return|break|continue|case|default|static|const|"
+                            r"u?int\d+_t|int|double|float|size_t|char|bool|unsigned|"
+                            r"struct|enum|typedef|Coding|Tally|Layout|ScanParams|Input|"
+                            r"Uint4|Int4|Bytes16|ssize_t|off_t|FILE)\b")
+
+
+def masked(line):
+    """The line with strings, characters and comments blanked out."""
+    out, i, quote = [], 0, None
+    while i < len(line):
+        ch = line[i]
+        if quote:
+            if ch == "\\":
+                out.append("  ")
+                i += 2
+                continue
+            if ch == quote:
+                quote = None
+            out.append(" ")
+        elif ch in "\"'":
+            quote = ch
+            out.append(" ")
+        elif line.startswith("//", i):
+            out.append(" " * (len(line) - i))
+            break
+        else:
+            out.append(ch)
+        i += 1
+    return "".join(out)
+
+
+def mutants():
+    found = []
+    for name in sorted(os.listdir(os.path.join(ROOT, "src"))):
+        if not name.endswith((".cpp", ".h")):
+            continue
+        lines = open(os.path.join(ROOT, "src", name)).read().split("\n")
+        for number, line in enumerate(lines):
+            code = masked(line)
+            if code.lstrip().startswith(("#", "*", "/*")) or "template" in code:
+                continue
+            for m in TOKEN.finditer(code):
+                token = m.group(0)
+                if token in SWAPS:
+                    if token in "+-" and not re.search(r"[\w)\]]\s*$", code[:m.start()]):
+                        continue   # a sign, not a sum
+                    found.append((name, number, m.start(), token, SWAPS[token]))
+                elif token[0].isdigit():
+                    value = float(token) if "." in token else int(token, 0)
+                    for new in (value + 1, value - 1):
+                        if new >= 0:
+                            text = str(new) if "." in token else (
+                                hex(new) if token.startswith("0x") else str(new))
+                            found.append((name, number, m.start(), token, text))
+            statement = code.strip()
+            if statement.endswith(";") and not SKIP_STATEMENT.match(code) \
+                    and not statement.startswith(("}", ")")) and "(" != statement[0]:
+                found.append((name, number, 0, line, ""))
+    return found
+
+
+def apply(tree, mutant):
+    name, number, column, old, new = mutant
+    path = os.path.join(tree, "src", name)
+    lines = open(path).read().split("\n")
+    line = lines[number]
+    if new == "" and old == line:
+        lines[number] = ""   # statement deleted
+    else:
+        lines[number] = line[:column] + new + line[column + len(old):]
+    open(path, "w").write("\n".join(lines))
+    return path, "\n".join(open(path).read().split("\n"))
+
+
+def run(cmd, cwd=None, timeout=None, stdin=None):
+    try:
+        p = subprocess.run(cmd, cwd=cwd, stdin=stdin, stdout=subprocess.PIPE,
+                           stderr=subprocess.STDOUT, timeout=timeout)
+        return p.returncode, p.stdout
+    except subprocess.TimeoutExpired:
+        return "timeout", b""
+
+
+def outputs(program, seeds, arglists):
+    """Every seed with every argument list, from the file and from a pipe."""
+    result = []
+    for seed in seeds:
+        for args in arglists:
+            result.append(run([program, seed] + args, timeout=20))
+            with open(seed, "rb") as f:
+                result.append(run([program, "-"] + args, timeout=20, stdin=f))
+    return result
+
+
+def prepare(work, index):
+    tree = os.path.join(work, f"tree{index}")
+    shutil.copytree(ROOT, tree, ignore=shutil.ignore_patterns(".git", "build*", "out*"))
+    code, out = run(["cmake", "-S", tree, "-B", os.path.join(tree, "build")])
+    code, out = run(["cmake", "--build", os.path.join(tree, "build"), "-j1"])
+    if code != 0:
+        sys.exit(out.decode()[-3000:])
+    return tree
+
+
+def judge(tree, mutant, reference, seeds, arglists):
+    build = os.path.join(tree, "build")
+    path = os.path.join(tree, "src", mutant[0])
+    original = open(path).read()
+    try:
+        apply(tree, mutant)
+        code, _ = run(["cmake", "--build", build, "-j1"], timeout=600)
+        if code != 0:
+            return "unbuildable"
+        code, _ = run(["ctest", "--test-dir", build, "-E", "replay|memcheck",
+                       "--stop-on-failure"], timeout=SUITE_TIMEOUT)
+        if code != 0:
+            return "caught"
+        differs = outputs(os.path.join(build, "quorvin1b"), seeds, arglists) != reference
+        return "survived" if differs else "equivalent"
+    finally:
+        open(path, "w").write(original)
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--count", type=int, default=60)
+    ap.add_argument("--seed", type=int, default=1)
+    ap.add_argument("--jobs", type=int, default=2)
+    ap.add_argument("--list", action="store_true", help="only list the sample")
+    opts = ap.parse_args()
+
+    every = mutants()
+    sample = random.Random(opts.seed).sample(every, min(opts.count, len(every)))
+    if opts.list:
+        for m in sample:
+            print(describe(m))
+        return
+    work = tempfile.mkdtemp(prefix="quorvin-mutate-")
+    try:
+        trees = [prepare(work, i) for i in range(opts.jobs)]
+        seeds_dir = os.path.join(work, "seeds")
+        os.mkdir(seeds_dir)
+        run([os.path.join(trees[0], "build", "make_seeds"), seeds_dir])
+        seeds = sorted(os.path.join(seeds_dir, f) for f in os.listdir(seeds_dir))
+        arglists = [l.split() for l in open(os.path.join(ROOT, "fuzz", "args"))
+                    if l.strip() and not l.startswith("#")]
+        reference = outputs(os.path.join(trees[0], "build", "quorvin1b"), seeds, arglists)
+
+        def work_on(job):
+            results = []
+            for m in sample[job::opts.jobs]:
+                verdict = judge(trees[job], m, reference, seeds, arglists)
+                print(f"{verdict:12} {describe(m)}", flush=True)
+                results.append(verdict)
+            return results
+
+        with ThreadPoolExecutor(opts.jobs) as pool:
+            verdicts = [v for vs in pool.map(work_on, range(opts.jobs)) for v in vs]
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+    count = {v: verdicts.count(v) for v in ("caught", "survived", "equivalent", "unbuildable")}
+    scored = count["caught"] + count["survived"]
+    print(f"{len(every)} mutants in src/, {len(sample)} sampled (seed {opts.seed}): "
+          + ", ".join(f"{n} {v}" for v, n in count.items()))
+    if scored:
+        print(f"score: {count['caught']}/{scored} = {100.0 * count['caught'] / scored:.1f}%")
+
+
+def describe(m):
+    name, number, column, old, new = m
+    if new == "" and column == 0 and old.strip().endswith(";"):
+        return f"{name}:{number + 1}: delete `{old.strip()}`"
+    return f"{name}:{number + 1}:{column + 1}: `{old}` -> `{new}`"
+
+
+if __name__ == "__main__":
+    main()
