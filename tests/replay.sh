@@ -8,28 +8,20 @@
 set -uo pipefail
 tool=$1 make_seeds=$2
 shift 2
-args=$(dirname "$0")/../fuzz/args
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-mkdir "$work/seeds"
-"$make_seeds" "$work/seeds" || exit 1
-
-export ASAN_OPTIONS=${ASAN_OPTIONS:-abort_on_error=1}
-export UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:abort_on_error=1:print_stacktrace=1}
+"$make_seeds" "$work" || exit 1
 passed=0 failed=0
-for file in "$work"/seeds/* $(for d in "$@"; do find "$d" -type f ! -name '*.md'; done); do
+for file in "$work"/*.wav $(find "$@" -type f ! -name '*.md'); do
 	while read -r -a argv; do
 		[[ ${#argv[@]} -eq 0 || ${argv[0]} == \#* ]] && continue
 		timeout 60 "$tool" "$file" "${argv[@]}" >/dev/null 2>"$work/err"
 		status=$?
-		if [[ $status -le 2 && ! -s $work/err ]]; then
-			passed=$((passed + 1))
-		else
+		if [[ $status -le 2 && ! -s $work/err ]]; then passed=$((passed + 1)); else
 			failed=$((failed + 1))
-			echo "FAILED (status $status): $file ${argv[*]}"
-			head -20 "$work/err"
+			echo "FAILED (status $status): $file ${argv[*]}" && head -20 "$work/err"
 		fi
-	done <"$args"
+	done <"$(dirname "$0")/../fuzz/args"
 done
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

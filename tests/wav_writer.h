@@ -1,4 +1,5 @@
-// Builds WAV files in memory for the tests, the sample and the benchmark.
+// Builds WAV files in memory, for the tests, the sample, the benchmark and
+// the fuzzing seeds.
 #ifndef QUORVIN_WAV_WRITER_H
 #define QUORVIN_WAV_WRITER_H
 
@@ -14,25 +15,6 @@ inline void PutLE(std::string &s, uint64_t value, int bytes)
 		s.push_back((char)(value >> (8 * i)));
 }
 
-// The canonical 44-byte header: "fmt " at 12, "data" at 36, frames at 44.
-inline std::string WavHeader(uint32_t rate, uint16_t channels, uint16_t bits,
-                             uint32_t dataBytes, uint16_t format = 1)
-{
-	std::string h = "RIFF";
-	PutLE(h, 36 + (uint64_t)dataBytes, 4);
-	h += "WAVEfmt ";
-	PutLE(h, 16, 4);
-	PutLE(h, format, 2);
-	PutLE(h, channels, 2);
-	PutLE(h, rate, 4);
-	PutLE(h, (uint64_t)rate * channels * bits / 8, 4);
-	PutLE(h, channels * bits / 8, 2);
-	PutLE(h, bits, 2);
-	h += "data";
-	PutLE(h, dataBytes, 4);
-	return h;
-}
-
 // Integer samples of `bytes` bytes each, little-endian two's complement.
 inline std::string IntSamples(const std::vector<int64_t> &values, int bytes)
 {
@@ -42,31 +24,34 @@ inline std::string IntSamples(const std::vector<int64_t> &values, int bytes)
 	return s;
 }
 
+// The canonical 44-byte header: "fmt " at 12, "data" at 36, frames at 44.
+inline std::string WavHeader(uint32_t rate, uint16_t channels, uint16_t bits, uint32_t dataBytes,
+                             uint16_t format = 1)
+{
+	return "RIFF" + IntSamples({ 36 + (int64_t)dataBytes }, 4) + "WAVEfmt " +
+	       IntSamples({ 16 }, 4) + IntSamples({ format, channels }, 2) +
+	       IntSamples({ rate, (int64_t)rate * channels * bits / 8 }, 4) +
+	       IntSamples({ channels * bits / 8, bits }, 2) + "data" + IntSamples({ dataBytes }, 4);
+}
+
 inline std::string FloatSamples(const std::vector<float> &values)
 {
-	std::string s;
-	for (float v : values) {
-		uint32_t bits;
-		memcpy(&bits, &v, 4);
-		PutLE(s, bits, 4);
-	}
+	std::string s(4 * values.size(), '\0');
+	memcpy(&s[0], values.data(), s.size());   // the machine is little-endian
 	return s;
 }
 
-inline std::string Wav(uint32_t rate, uint16_t channels, uint16_t bits,
-                       const std::string &data)
+// 32-bit samples are floats.
+inline std::string Wav(uint32_t rate, uint16_t channels, uint16_t bits, const std::string &data)
 {
-	return WavHeader(rate, channels, bits, (uint32_t)data.size(),
-	                 bits == 32 ? 3 : 1) + data;
+	return WavHeader(rate, channels, bits, (uint32_t)data.size(), bits == 32 ? 3 : 1) + data;
 }
 
 inline bool WriteFile(const std::string &path, const std::string &bytes)
 {
 	FILE *f = fopen(path.c_str(), "wb");
-	if (f == NULL)
-		return false;
-	bool ok = fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-	return fclose(f) == 0 && ok;
+	bool ok = f != NULL && fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+	return f != NULL && fclose(f) == 0 && ok;
 }
 
 #endif

@@ -127,14 +127,18 @@ def outputs(program, seeds, arglists):
     return result
 
 
-def prepare(work, index):
-    tree = os.path.join(work, f"tree{index}")
-    shutil.copytree(ROOT, tree, ignore=shutil.ignore_patterns(".git", "build*", "out*"))
+def copy(tree):
+    shutil.copytree(ROOT, tree, ignore=lambda folder, names: [
+        n for n in names if folder == ROOT and (n == ".git" or n.startswith("build"))
+        or folder.endswith("fuzz") and n.startswith("out")])
+
+
+def build(tree):
     code, out = run(["cmake", "-S", tree, "-B", os.path.join(tree, "build")])
-    code, out = run(["cmake", "--build", os.path.join(tree, "build"), "-j1"])
+    if code == 0:
+        code, out = run(["cmake", "--build", os.path.join(tree, "build"), "-j1"])
     if code != 0:
         sys.exit(out.decode()[-3000:])
-    return tree
 
 
 def judge(tree, mutant, reference, seeds, arglists):
@@ -172,7 +176,11 @@ def main():
         return
     work = tempfile.mkdtemp(prefix="quorvin-mutate-")
     try:
-        trees = [prepare(work, i) for i in range(opts.jobs)]
+        trees = [os.path.join(work, f"tree{i}") for i in range(opts.jobs)]
+        for tree in trees:
+            copy(tree)
+        with ThreadPoolExecutor(opts.jobs) as pool:
+            list(pool.map(build, trees))
         seeds_dir = os.path.join(work, "seeds")
         os.mkdir(seeds_dir)
         run([os.path.join(trees[0], "build", "make_seeds"), seeds_dir])
