@@ -79,7 +79,7 @@ main(int argc, char *argv[])
 	// rate is not 0 here: a rate of 0 makes every range empty.
 	ScanParams sp = { dataOffset, startFrame, endFrame,
 	                  bytesPerSample * channels,
-	                  { coding, bytesPerSample, channels, resolution },
+	                  { coding, bytesPerSample, channels, resolution, !in.stream },
 	                  (double)resolution / (double)rate, magnification,
 	                  sampleRate };
 	ScanInterval(&in, &sp, block);

@@ -2,6 +2,7 @@
 #include "scan.h"
 
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
@@ -10,7 +11,8 @@
 static uint32_t ReadBlock(Input *in, const ScanParams *sp, uint64_t frame,
                           uint32_t want, unsigned char *block);
 [[noreturn]] static void ReadFailed(uint64_t frame);
-static void EmitLine(const ScanParams *sp, uint64_t next, Tally *t);
+static void EmitLine(Input *in, const ScanParams *sp, uint64_t next, Tally *t);
+static double SumInOrder(Input *in, const ScanParams *sp, uint64_t first);
 
 void
 ScanInterval(Input *in, const ScanParams *sp, unsigned char *block)
@@ -20,7 +22,7 @@ ScanInterval(Input *in, const ScanParams *sp, unsigned char *block)
 	// Blocks of whole frames fill the buffer, whatever the frame size.
 	uint32_t blockFrames = kBlockBytes / sp->frameSize;
 	double peak[kMaxChannels] = { 0 }, top[kMaxChannels];
-	Tally t = { 0, 0.0 };
+	Tally t = { 0, 0.0, { 0, 0, 0, 0 } };
 
 	for (uint64_t frame = sp->startFrame; frame < sp->endFrame;) {
 		uint64_t left = sp->endFrame - frame;
@@ -37,7 +39,7 @@ ScanInterval(Input *in, const ScanParams *sp, unsigned char *block)
 			frame += run;
 			counter += run;
 			if (resolution != 0 && counter == resolution) {
-				EmitLine(sp, frame, &t);
+				EmitLine(in, sp, frame, &t);
 				counter = 0;
 			}
 		}
@@ -113,18 +115,69 @@ ReadFailed(uint64_t frame)
 	exit(2);
 }
 
-static void
-EmitLine(const ScanParams *sp, uint64_t next, Tally *t)
+double
+LineDots(double sum, uint32_t channels, uint32_t resolution, float magnification)
 {
 	// The mean is per sample, not per frame.
-	double sum = LineSum(&sp->layout, t) / sp->layout.channels;
-	double dots = sp->magnification * (sum / sp->layout.resolution);
+	return magnification * (sum / channels / resolution);
+}
+
+// Any two sums of n non-negative terms lie within 2 (n - 1) 2^-53 of each
+// other, relative to either (for n 2^-53 below 2^-20, as every line's is).
+// The bound is twice that, which also covers the rounding of sum - bound
+// and sum + bound.  The dots never shrink as the sum grows, for a
+// magnification above 0; a NaN magnification, or a sum that is not finite,
+// is never taken as settled.
+bool
+DotsSettled(double sum, uint64_t terms, uint32_t channels, uint32_t resolution,
+            float magnification)
+{
+	if (!(magnification > 0) || !std::isfinite(sum))
+		return false;
+	double bound = sum * (double)terms * 0x1p-51;
+	return DotCount(LineDots(sum - bound, channels, resolution, magnification)) ==
+	       DotCount(LineDots(sum + bound, channels, resolution, magnification));
+}
+
+static void
+EmitLine(Input *in, const ScanParams *sp, uint64_t next, Tally *t)
+{
+	const Layout *layout = &sp->layout;
+	double sum = LineSum(layout, t);
+	if (AddsInLanes(layout) &&
+	    !DotsSettled(sum, (uint64_t)layout->resolution * layout->channels,
+	                 layout->channels, layout->resolution, sp->magnification))
+		sum = SumInOrder(in, sp, next - layout->resolution);
 	// next is one past the run, so this is its first frame plus half the
 	// resolution, rounded up.
-	uint64_t middle = next - sp->layout.resolution / 2;
-	Waveform((int64_t)middle, (uint32_t)sp->sampleRate, dots,
+	uint64_t middle = next - layout->resolution / 2;
+	Waveform((int64_t)middle, (uint32_t)sp->sampleRate,
+	         LineDots(sum, layout->channels, layout->resolution, sp->magnification),
 	         sp->secondsPerLine);
 	CheckOutput();
-	t->units = 0;
-	t->sum = 0;
+	*t = Tally { 0, 0.0, { 0, 0, 0, 0 } };
+}
+
+// Reads the line that starts at frame first again, into a buffer of its
+// own (the block is still in use), and adds it in sample order.
+static double
+SumInOrder(Input *in, const ScanParams *sp, uint64_t first)
+{
+	static unsigned char again[kBlockBytes];
+	Layout layout = sp->layout;
+	Tally t = { 0, 0.0, { 0, 0, 0, 0 } };
+	double top[kMaxChannels];
+	uint64_t end = first + layout.resolution;
+
+	layout.anyOrder = false;
+	for (uint64_t frame = first; frame < end;) {
+		uint64_t left = end - frame, most = kBlockBytes / sp->frameSize;
+		uint32_t want = (uint32_t)(left < most ? left : most);
+		uint32_t got = ReadBlock(in, sp, frame, want, again);
+		if (got < want)
+			ReadFailed(frame + got);
+		TallyFrames(&layout, again, got, &t, top);
+		frame += got;
+	}
+	return LineSum(&layout, &t);
 }

@@ -31,8 +31,19 @@ void CheckPeak(double &peak, double value);
 int Waveform(int64_t frame, uint32_t sampleRate, double dots,
              double secondsPerLine);
 
+// The dots of a line whose magnitudes add up to sum.
+double LineDots(double sum, uint32_t channels, uint32_t resolution,
+                float magnification);
+
+// Whether every sum of terms magnitudes in any order that rounds to sum
+// gives the same number of dots as sum itself: then the dots of a line
+// added in lanes are those of the line added in sample order.
+bool DotsSettled(double sum, uint64_t terms, uint32_t channels,
+                 uint32_t resolution, float magnification);
+
 // Scans the range of sp on in, using block (kBlockBytes long) as the read
-// buffer, and prints the lines and the level report.  The end of a stream
+// buffer, and prints the lines and the level report.  A line added in
+// lanes whose dots are not settled is read again and added in order.  The end of a stream
 // ends the range; a regular file that ends early, or a failed read, is
 // reported and ends the process (status 2), and a failed write ends it
 // with status 3.

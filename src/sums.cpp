@@ -9,8 +9,8 @@
 static bool AddsInOrder(const Layout *layout);
 static void TallyUnits(const Layout *layout, const unsigned char *p,
                        uint32_t frames, Tally *t, double top[kMaxChannels]);
-static void TallyFloats(const unsigned char *p, uint32_t frames,
-                        uint32_t channels, Tally *t, double top[kMaxChannels]);
+static void TallyFloats(const Layout *layout, const unsigned char *p,
+                        uint32_t frames, Tally *t, double top[kMaxChannels]);
 static void TallyInOrder(const Layout *layout, const unsigned char *p,
                          uint32_t frames, Tally *t, double top[kMaxChannels]);
 
@@ -23,15 +23,23 @@ TallyFrames(const Layout *layout, const unsigned char *p, uint32_t frames,
 	if (!AddsInOrder(layout))
 		TallyUnits(layout, p, frames, t, top);
 	else if (layout->coding == kFloat32)
-		TallyFloats(p, frames, layout->channels, t, top);
+		TallyFloats(layout, p, frames, t, top);
 	else
 		TallyInOrder(layout, p, frames, t, top);
 }
 
+// Lanes that were not used hold 0, which leaves the sum as it is.
 double
 LineSum(const Layout *layout, const Tally *t)
 {
-	return (double)t->units / UnitsPerAmplitude(layout->coding) + t->sum;
+	return (double)t->units / UnitsPerAmplitude(layout->coding) + t->sum +
+	       ((t->lane[0] + t->lane[1]) + (t->lane[2] + t->lane[3]));
+}
+
+bool
+AddsInLanes(const Layout *layout)
+{
+	return layout->anyOrder && AddsInOrder(layout);
 }
 
 // An integer sum equals the double sum while it stays below 2^53 units: a
@@ -90,19 +98,29 @@ FloatMagnitude(uint32_t word)
 	                      word >> 24);
 }
 
+// Sample k is of channel k % channels, and lane j holds the samples k with
+// k % kSumLanes == j, which are of channel j % channels for one or two
+// channels.
 static void
-TallyFloats(const unsigned char *p, uint32_t frames, uint32_t channels,
+TallyFloats(const Layout *layout, const unsigned char *p, uint32_t frames,
             Tally *t, double top[kMaxChannels])
 {
-	uint32_t high[2] = { 0, 0 };
+	uint32_t channels = layout->channels, high[2] = { 0, 0 };
+	size_t samples = (size_t)frames * channels, k = 0;
 	double sum = t->sum;
 
-	for (uint32_t i = 0; i < frames; i++)
-		for (uint32_t c = 0; c < channels; c++, p += 4) {
-			uint32_t key = Word32(p) & 0x7FFFFFFF;
-			high[c] = high[c] > key ? high[c] : key;
-			sum += FloatMagnitude(key);
-		}
+	if (AddsInLanes(layout))
+		for (; k + kSumLanes <= samples; k += kSumLanes, p += 4 * kSumLanes)
+			for (uint32_t j = 0; j < kSumLanes; j++) {
+				uint32_t key = Word32(p + 4 * j) & 0x7FFFFFFF, c = j & (channels - 1);
+				high[c] = high[c] > key ? high[c] : key;
+				t->lane[j] += FloatMagnitude(key);
+			}
+	for (; k < samples; k++, p += 4) {
+		uint32_t key = Word32(p) & 0x7FFFFFFF, c = k & (channels - 1);
+		high[c] = high[c] > key ? high[c] : key;
+		sum += FloatMagnitude(key);
+	}
 	t->sum = sum;
 	for (uint32_t c = 0; c < channels; c++)
 		top[c] = FloatMagnitude(high[c]);
@@ -113,14 +131,17 @@ static void
 TallyInOrder(const Layout *layout, const unsigned char *p, uint32_t frames,
              Tally *t, double top[kMaxChannels])
 {
-	uint32_t bytes = layout->bytesPerSample;
+	uint32_t bytes = layout->bytesPerSample, channels = layout->channels;
+	bool lanes = AddsInLanes(layout);
 	double sum = t->sum;
 
-	for (uint32_t i = 0; i < frames; i++)
-		for (uint32_t c = 0; c < layout->channels; c++, p += bytes) {
-			double m = Magnitude(p, layout->coding, bytes);
+	for (size_t k = 0; k < (size_t)frames * channels; k++, p += bytes) {
+		double m = Magnitude(p, layout->coding, bytes);
+		if (lanes)
+			t->lane[k % kSumLanes] += m;
+		else
 			sum += m;
-			top[c] = m > top[c] ? m : top[c];
-		}
+		top[k % channels] = m > top[k % channels] ? m : top[k % channels];
+	}
 	t->sum = sum;
 }

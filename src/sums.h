@@ -12,23 +12,33 @@ struct Layout {
 	uint32_t bytesPerSample;
 	uint32_t channels;
 	uint32_t resolution;   // frames per line: long lines are added as doubles
+	bool anyOrder;         // doubles may be added in any order (see below)
 };
+
+enum { kSumLanes = 4 };
 
 // The magnitudes added so far in the current line.  Integer codings add
 // whole units while that sum is exactly the double sum of their amplitude
-// values; the others add doubles one by one in sample order.
+// values; the others add doubles one by one in sample order, or, where the
+// layout allows any order, mostly in independent lanes, which is faster.
+// Such a sum is only close to the one in sample order: the scan checks
+// that it gives the same dots, and adds the line again in order if not.
 struct Tally {
 	uint64_t units;
 	double sum;
+	double lane[kSumLanes];
 };
+
+// Whether lines of layout are added in lanes.
+bool AddsInLanes(const Layout *layout);
 
 // Adds the magnitudes of frames frames at p to t, and writes the largest
 // magnitude of each channel among them, in amplitude units, to top.
 void TallyFrames(const Layout *layout, const unsigned char *p,
                  uint32_t frames, Tally *t, double top[kMaxChannels]);
 
-// The sum of t in amplitude units, as the sum of the magnitudes as doubles
-// in sample order would give it.
+// The sum of t in amplitude units: as the sum of the magnitudes as doubles
+// in sample order gives it, unless the line was added in lanes.
 double LineSum(const Layout *layout, const Tally *t);
 
 #endif

@@ -261,6 +261,11 @@ TEST(Golden, WholeOutputs)
 		{ Wav(100, 1, 32, FloatSamples(std::vector<float>(100, 0.0f))), fifty, "0.25\t\n0.75\t\n" + Peak("-764.6"), 0 },
 		{ Wav(100, 2, 32, FloatSamples({ -0.0f, 1.0f, -0.5f, -1.0f })), fifty, kShows + "Peaks over interval -6.0 L 0.0 R\n", 0 },
 		{ Wav(100, 1, 32, FloatSamples({ 0.5f, 8.0f, -2.0f })), fifty, Peak("18.1"), 0 },
+		// In sample order these add up to just under one dot, in four lanes to
+		// exactly one: the line is added again in order, as through a pipe.
+		{ Wav(8, 1, 32, FloatSamples({ (1 - 0x1p-24f) / 128, 0x1p-31f * (1 - 0x1p-24f), 0x1p-55f * (1 - 0x1p-5f),
+		                               0x1p-62f, 0, 0, 0, 0x1p-62f })), { "0", "1", "8", "8" },
+		  "0.50\t\nShowing values above -66 dB\nPeak over interval -42.1 dB\n", 0 },
 		{ Wav(100, 2, 32, FloatSamples({ inf, -inf, nan, 0.0f })), fifty, kShows + "Peaks over interval 774.2 L 770.6 R\n", 0 },
 	};
 	for (size_t i = 0; i < sizeof cases / sizeof cases[0]; i++) {

@@ -20,6 +20,20 @@ TEST(DotCount, WholePartBoundedByTheCounter)
 		EXPECT_EQ(DotCount(c.first), c.second) << c.first;
 }
 
+// A line added in lanes keeps its dots only when no sum in sample order
+// within the bound could give other dots.
+TEST(DotsSettled, OnlyWhenTheBoundStaysWithinOneDot)
+{
+	struct { double sum; uint64_t terms; uint32_t channels, resolution; float mag; bool settled; } cases[] = {
+		{ 8.0, 8, 1, 8, 8, false }, { 8.5, 8, 1, 8, 8, true }, { 8 + 0x1p-40, 8, 1, 8, 8, true },
+		{ 8 + 0x1p-47, 8, 1, 8, 8, false }, { 8 - 0x1p-47, 8, 1, 8, 8, false }, { 0.0, 2, 2, 1, 1, true },
+		{ 1000.25, 1ULL << 33, 2, 1, 2, true }, { 1000.002, 1ULL << 33, 2, 1, 2, false },
+		{ 5.5, 4, 1, 4, NAN, false }, { INFINITY, 4, 1, 4, 1, false }, { NAN, 4, 1, 4, 1, false },
+	};
+	for (const auto &c : cases)
+		EXPECT_EQ(DotsSettled(c.sum, c.terms, c.channels, c.resolution, c.mag), c.settled) << c.sum;
+}
+
 // Labels must read exactly as printf writes them: over many times, ties
 // and values beside them, in the three formats.
 TEST(Waveform, LabelsAsPrintfWritesThem)
@@ -54,7 +68,7 @@ ScanShortFile(const std::string &dir)
 	if (freopen((dir + "out").c_str(), "w", stdout) == NULL)
 		exit(9);
 	OpenWave((dir + "short.raw").c_str(), &in);
-	ScanParams sp = { 0, 0, 10, 2, { kInt16, 2, 1, 2 }, 0.05, 1.0f, 40 };
+	ScanParams sp = { 0, 0, 10, 2, { kInt16, 2, 1, 2, true }, 0.05, 1.0f, 40 };
 	ScanInterval(&in, &sp, block);
 }
 
