@@ -6,9 +6,11 @@
 #include <cstring>
 #include <string>
 #include <unistd.h>
+#include <fstream>
 
 #include "output.h"
 #include "scan.h"
+#include "wav_writer.h"
 
 using testing::internal::CaptureStdout;
 using testing::internal::GetCapturedStdout;
@@ -34,20 +36,17 @@ TEST(DotsSettled, OnlyWhenTheBoundStaysWithinOneDot)
 		EXPECT_EQ(DotsSettled(c.sum, c.terms, c.channels, c.resolution, c.mag), c.settled) << c.sum;
 }
 
-// Labels must read exactly as printf writes them: over many times, ties
-// and values beside them, in the three formats.
+// Labels must read exactly as printf writes them, in the three formats:
+// over many times, ties and values beside them, frames past 2^31.
 TEST(Waveform, LabelsAsPrintfWritesThem)
 {
 	std::string expected;
 	char buf[64];
-	uint32_t seed = 9;
 	CaptureStdout();
-	for (int i = 0; i < 300000; i++) {
-		seed = seed * 1664525u + 1013904223u;
+	for (uint32_t i = 0, seed = 9; i < 300000; i++, seed = seed * 1664525u + 1013904223u) {
 		int64_t frame = i < 100000 ? i : i < 200000 ? seed >> (seed % 24) : 2147483648LL + seed;
 		uint32_t rate = i % 3 == 0 ? 8 : i % 3 == 1 ? 44100 : 1 + seed % 200000;
-		double seconds[] = { 0.025, 0.0249, 0.001 };
-		EXPECT_EQ(Waveform(frame, rate, i % 5, seconds[i % 3]), '\n');
+		EXPECT_EQ(Waveform(frame, rate, i % 5, i % 3 == 0 ? 0.025 : i % 3 == 1 ? 0.0249 : 0.001), '\n');
 		snprintf(buf, sizeof buf, i % 3 == 0 ? "%.2f\t" : i % 3 == 1 ? "%.3f\t" : "%.3f\t%i\t",
 		         (float)frame / (float)rate, (int)frame);
 		expected += buf + std::string(i % 5, '.') + "\n";
@@ -57,29 +56,16 @@ TEST(Waveform, LabelsAsPrintfWritesThem)
 
 // A regular file that ends before the frames it was said to hold: the
 // frames that were read are drawn, the missing ones never decoded.
-static void
-ScanShortFile(const std::string &dir)
+TEST(ScanIntervalDeathTest, ShortReadEndsTheRun)
 {
 	static unsigned char block[kBlockBytes];
 	static Input in;
-	FILE *f = fopen((dir + "short.raw").c_str(), "wb");
-	fwrite("\0\2\0\2\0\2", 1, 6, f);
-	fclose(f);
-	if (freopen((dir + "out").c_str(), "w", stdout) == NULL)
-		exit(9);
-	OpenWave((dir + "short.raw").c_str(), &in);
-	ScanParams sp = { 0, 0, 10, 2, { kInt16, 2, 1, 2, true }, 0.05, 1.0f, 40 };
-	ScanInterval(&in, &sp, block);
-}
-
-TEST(ScanIntervalDeathTest, ShortReadEndsTheRun)
-{
 	std::string dir = testing::TempDir() + "quorvin_XXXXXX";
 	ASSERT_NE(mkdtemp(&dir[0]), nullptr);
-	EXPECT_EXIT(ScanShortFile(dir + "/"), testing::ExitedWithCode(2), "");
-	char text[128] = "";
-	FILE *f = fopen((dir + "/out").c_str(), "r");
-	text[fread(text, 1, sizeof text - 1, f)] = '\0';
-	fclose(f);
-	EXPECT_STREQ(text, "0.03\t..\nCan't read frame 3 from wave file!\n");
+	ASSERT_TRUE(WriteFile(dir + "/short.raw", std::string("\0\2\0\2\0\2", 6)));
+	ScanParams sp = { 0, 0, 10, 2, { kInt16, 2, 1, 2, true }, 0.05, 1.0f, 40 };
+	EXPECT_EXIT((freopen((dir + "/out").c_str(), "w", stdout), OpenWave((dir + "/short.raw").c_str(), &in),
+	             ScanInterval(&in, &sp, block)), testing::ExitedWithCode(2), "");
+	std::ifstream out(dir + "/out");
+	EXPECT_EQ(std::string(std::istreambuf_iterator<char>(out), {}), "0.03\t..\nCan't read frame 3 from wave file!\n");
 }

@@ -50,8 +50,7 @@ inline std::string Wav(uint32_t rate, uint16_t channels, uint16_t bits, const st
 inline bool WriteFile(const std::string &path, const std::string &bytes)
 {
 	FILE *f = fopen(path.c_str(), "wb");
-	bool ok = f != NULL && fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-	return f != NULL && fclose(f) == 0 && ok;
+	return f != NULL && fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size() && fclose(f) == 0;
 }
 
 #endif
