@@ -25,6 +25,9 @@ static_assert(std::numeric_limits<float>::is_iec559, "IEEE single needed");
 
 [[noreturn]] static void Usage(void);
 [[noreturn]] static void Fail(const char *message);
+static void ReadArguments(int argc, char *argv[], char *name, size_t size,
+                          float *start, float *stop, uint32_t *resolution,
+                          float *magnification);
 static void CopyName(char *name, size_t size, const char *path);
 static float ParseMagnification(const char *text);
 static uint64_t FrameOf(float product);
@@ -35,24 +38,17 @@ main(int argc, char *argv[])
 	static unsigned char block[kBlockBytes];
 	static Input in;
 	char name[PATH_MAX];
+	float start, stop, magnification;
 	int64_t sampleRate;
-	uint32_t bytesPerSample, channels, bits, formatCode, resolution = 0;
+	uint32_t bytesPerSample, channels, bits, formatCode, resolution;
 	uint64_t dataOffset, frameCount;
 
 	// Lines leave in large writes unless someone watches them arrive.
 	if (!isatty(STDOUT_FILENO))
 		setvbuf(stdout, NULL, _IOFBF, 1 << 16);
 	puts("Quorvin 1.01 by Essolard");
-	if (argc < 4)
-		Usage();
-	float start = (float)strtod(argv[2], NULL);
-	float stop = (float)strtod(argv[3], NULL);
-	CopyName(name, sizeof name, argv[1]);
-	float magnification = 1.0f;
-	if (argc >= 5)
-		resolution = (uint32_t)strtol(argv[4], NULL, 10);
-	if (argc == 6)
-		magnification = ParseMagnification(argv[5]);
+	ReadArguments(argc, argv, name, sizeof name, &start, &stop, &resolution,
+	              &magnification);
 
 	// One opening serves the probe and the scan, so that a stream is read
 	// once.
@@ -87,6 +83,21 @@ main(int argc, char *argv[])
 	fflush(stdout);
 	CheckOutput();
 	return 0;
+}
+
+// The resolution is read whenever it is given (0 otherwise), the
+// magnification only when it is the fifth and last argument.
+static void
+ReadArguments(int argc, char *argv[], char *name, size_t size, float *start,
+              float *stop, uint32_t *resolution, float *magnification)
+{
+	if (argc < 4)
+		Usage();
+	*start = (float)strtod(argv[2], NULL);
+	*stop = (float)strtod(argv[3], NULL);
+	CopyName(name, size, argv[1]);
+	*resolution = argc >= 5 ? (uint32_t)strtol(argv[4], NULL, 10) : 0;
+	*magnification = argc == 6 ? ParseMagnification(argv[5]) : 1.0f;
 }
 
 static void
