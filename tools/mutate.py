@@ -154,7 +154,7 @@ def judge(tree, mutant, reference, seeds, arglists):
         code, _ = run(["cmake", "--build", build, "-j1"], timeout=600)
         if code != 0:
             return "unbuildable"
-        code, _ = run(["ctest", "--test-dir", build, "-E", "replay|memcheck",
+        code, _ = run(["ctest", "--test-dir", build, "-E", "replay|memcheck", "--timeout", "120",
                        "--stop-on-failure"], timeout=SUITE_TIMEOUT)
         if code != 0:
             return "caught"
