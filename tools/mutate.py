@@ -107,10 +107,10 @@ def apply(tree, mutant):
     return path, "\n".join(open(path).read().split("\n"))
 
 
-def run(cmd, cwd=None, timeout=None, stdin=None):
+def run(cmd, cwd=None, timeout=None, stdin=None, env=None):
     try:
         p = subprocess.run(cmd, cwd=cwd, stdin=stdin, stdout=subprocess.PIPE,
-                           stderr=subprocess.STDOUT, timeout=timeout)
+                           stderr=subprocess.STDOUT, timeout=timeout, env=env)
         return p.returncode, p.stdout
     except subprocess.TimeoutExpired:
         return "timeout", b""
@@ -154,8 +154,11 @@ def judge(tree, mutant, reference, seeds, arglists):
         code, _ = run(["cmake", "--build", build, "-j1"], timeout=600)
         if code != 0:
             return "unbuildable"
+        # Each tree's tests keep their files apart from the other's.
+        env = dict(os.environ, TEST_TMPDIR=os.path.join(tree, "tmp") + "/")
+        os.makedirs(env["TEST_TMPDIR"], exist_ok=True)
         code, _ = run(["ctest", "--test-dir", build, "-E", "replay|memcheck", "--timeout", "120",
-                       "--stop-on-failure"], timeout=SUITE_TIMEOUT)
+                       "--stop-on-failure"], timeout=SUITE_TIMEOUT, env=env)
         if code != 0:
             return "caught"
         differs = outputs(os.path.join(build, "quorvin1b"), seeds, arglists) != reference
