@@ -14,12 +14,16 @@ runs=${RUNS:-5}
 tool=$build/quorvin1b
 mkdir -p "$dir"
 
-# name channels rate seconds (each about 265 MB); the name is the coding
-files=("s16 2 44100 1500" "s24 2 48000 920" "f32 2 44100 750" "s32 2 44100 750"
-       "u8 2 44100 3000" "mulaw 1 8000 33000" "alaw 1 8000 33000")
+# name coding channels rate seconds (each about 265 MB).  G.711 at 8 kHz
+# mono, as telephones record it, makes 20 lines a second of 400 bytes
+# each: there the lines, not the decoding, set the pace, so it is measured
+# but held to no target.
+files=("s16 s16 2 44100 1500" "s24 s24 2 48000 920" "f32 f32 2 44100 750"
+       "s32 s32 2 44100 750" "u8 u8 2 44100 3000" "mulaw mulaw 2 44100 3000"
+       "alaw alaw 2 44100 3000" "mulaw8k mulaw 1 8000 33000")
 for file in "${files[@]}"; do
 	set -- $file
-	[ -s "$dir/$1.wav" ] || "$build/make_wav" "$dir/$1.wav" "$1" "$2" "$3" "$4"
+	[ -s "$dir/$1.wav" ] || "$build/make_wav" "$dir/$1.wav" "$2" "$3" "$4" "$5"
 done
 [ -s "$dir/small.wav" ] || "$build/make_wav" "$dir/small.wav" s16 2 44100 6
 
@@ -62,8 +66,8 @@ for file in "${files[@]}"; do
 		line+="  ffmpeg-volumedetect $m  (ffmpeg/quorvin1b $(ratio "$m" "$q"))"
 	fi
 	echo "$line"
-	case $1 in s16 | s24) limit=2.5 ;; f32 | s32) limit=2 ;; *) limit=2.5 ;; esac
-	check "$1 within ${limit}x dd" "$q <= $limit * $d"
+	case $1 in f32 | s32) limit=2 ;; mulaw8k) limit=0 ;; *) limit=2.5 ;; esac
+	[ "$limit" = 0 ] || check "$1 within ${limit}x dd" "$q <= $limit * $d"
 	[ -z "$s" ] || check "$1 at least 2.5x faster than sox stats" "$s >= 2.5 * $q"
 	if [ "$1" = s16 ] || [ "$1" = s24 ] || [ "$1" = f32 ]; then
 		qp=$(median sh -c "cat '$f' | '$tool' - 0 1e9")
@@ -78,10 +82,13 @@ done
 if command -v strace >/dev/null; then
 	for name in f32 s32; do
 		f=$dir/$name.wav
+		# The loader's reads and the head: those of a run over one block.
+		strace -e trace=pread64 -o "$dir/trace" "$tool" "$f" 0 0.001 >/dev/null
+		base=$(( $(grep -c '^pread64' "$dir/trace") - 1 ))
 		strace -e trace=pread64 -o "$dir/trace" "$tool" "$f" 0 1e9 >/dev/null
-		reads=$(grep -c '^pread64' "$dir/trace")
-		pass=$(( ($(stat -c %s "$f") - 44 + 32767) / 32768 + 1 ))
-		echo "$name: $reads reads for a pass of $pass: $((reads - pass)) read again for lines added in order"
+		reads=$(( $(grep -c '^pread64' "$dir/trace") - base ))
+		pass=$(( ($(stat -c %s "$f") - 44 + 32767) / 32768 ))
+		echo "$name: $reads block reads for a pass of $pass: $((reads - pass)) read again for lines added in order"
 	done
 fi
 

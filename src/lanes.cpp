@@ -23,7 +23,7 @@ typedef uint32_t Uint4 __attribute__((vector_size(16)));
 // A 32-bit lane adds at most this many 16-bit or 24-bit magnitudes (under
 // 2^23 each), or 8-bit ones (under 2^15), before it is emptied into the
 // 64-bit total, so it never passes 2^32.
-enum { kGroupsPerChunk = 256, kByteGroupsPerChunk = 2048 };
+enum { kGroupsPerChunk = 256, kByteGroupsPerChunk = 16384 };
 
 // Four 16-bit or 24-bit samples are spread by a byte shuffle over the top
 // bytes of four 32-bit lanes; an arithmetic shift brings them down with
@@ -74,32 +74,32 @@ TallyGroups(const unsigned char *p, size_t samples, uint32_t bytes,
 	return groups * 8;
 }
 
-// 8-bit samples in groups of kLanes; the lanes keep keys, which grow with
+// 8-bit samples in groups of eight; the lanes keep keys, which grow with
 // the magnitude, and turn them into units at the end.
 ALWAYS_INLINE size_t
 TallyBytesOf(const unsigned char *p, size_t samples, Coding coding,
              uint64_t *units, uint32_t top[kLanes])
 {
-	size_t groups = samples / kLanes;
-	uint32_t high[kLanes] = { 0 };
+	size_t groups = samples / 8;
+	uint32_t high[8] = { 0 };
 	uint64_t sum = 0;
 
 	for (size_t g = 0; g < groups;) {
 		size_t end = groups - g > kByteGroupsPerChunk ? g + kByteGroupsPerChunk : groups;
-		uint32_t lane[kLanes] = { 0 };
-		for (; g < end; g++, p += kLanes)
-			for (int k = 0; k < kLanes; k++) {
+		uint32_t lane[8] = { 0 };
+		for (; g < end; g++, p += 8)
+			for (int k = 0; k < 8; k++) {
 				uint32_t key = Key8(p[k], coding);
 				lane[k] += Units8(key, coding);
 				high[k] = high[k] > key ? high[k] : key;
 			}
-		for (int k = 0; k < kLanes; k++)
+		for (int k = 0; k < 8; k++)
 			sum += lane[k];
 	}
 	*units += sum;
-	for (int k = 0; k < kLanes; k++)
+	for (int k = 0; k < 8; k++)
 		top[k] = Units8(high[k], coding);
-	return groups * kLanes;
+	return groups * 8;
 }
 
 VECTOR_KERNEL size_t
@@ -141,7 +141,7 @@ size_t
 TallyLanes(const unsigned char *p, size_t samples, Coding coding,
            uint64_t *units, uint32_t top[kLanes])
 {
-	memset(top, 0, kLanes * sizeof top[0]);
+
 	switch (coding) {
 	case kInt16:
 		return TallyGroups(p, samples, 2, units, top);

@@ -72,10 +72,15 @@ main(int argc, char *argv[])
 
 	if (argc < 5 || resolution == 0 || resolution > rate)
 		resolution = (uint32_t)(rate / 20);
-	// rate is not 0 here: a rate of 0 makes every range empty.
-	ScanParams sp = { dataOffset, startFrame, endFrame,
-	                  bytesPerSample * channels,
-	                  { coding, bytesPerSample, channels, resolution, !in.stream },
+	// rate is not 0 here: a rate of 0 makes every range empty.  Lines are
+	// added in lanes where they can be added again in order: from a file,
+	// or from a copy kept of a stream's line.
+	uint32_t frameSize = bytesPerSample * channels;
+	bool keepable = resolution != 0 &&
+	                (uint64_t)resolution * frameSize <= kKeptLineBytes;
+	ScanParams sp = { dataOffset, startFrame, endFrame, frameSize,
+	                  { coding, bytesPerSample, channels, resolution,
+	                    !in.stream || keepable },
 	                  (double)resolution / (double)rate, magnification,
 	                  sampleRate };
 	ScanInterval(&in, &sp, block);

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "output.h"
 
@@ -13,6 +14,10 @@ static uint32_t ReadBlock(Input *in, const ScanParams *sp, uint64_t frame,
 [[noreturn]] static void ReadFailed(uint64_t frame);
 static void EmitLine(Input *in, const ScanParams *sp, uint64_t next, Tally *t);
 static double SumInOrder(Input *in, const ScanParams *sp, uint64_t first);
+
+// A stream cannot be read again: its lines added in lanes are kept here as
+// they arrive, to be added again in order where needed.
+static unsigned char kept[kKeptLineBytes];
 
 void
 ScanInterval(Input *in, const ScanParams *sp, unsigned char *block)
@@ -33,6 +38,9 @@ ScanInterval(Input *in, const ScanParams *sp, unsigned char *block)
 			if (resolution != 0 && run > resolution - counter)
 				run = resolution - counter;
 			TallyFrames(layout, block + (size_t)pos * sp->frameSize, run, &t, top);
+			if (in->stream && AddsInLanes(layout))
+				memcpy(kept + (size_t)counter * sp->frameSize,
+				       block + (size_t)pos * sp->frameSize, (size_t)run * sp->frameSize);
 			for (uint32_t c = 0; c < layout->channels; c++)
 				CheckPeak(peak[c], top[c]);
 			pos += run;
@@ -158,8 +166,9 @@ EmitLine(Input *in, const ScanParams *sp, uint64_t next, Tally *t)
 	*t = Tally { 0, 0.0, { 0, 0, 0, 0 } };
 }
 
-// Reads the line that starts at frame first again, into a buffer of its
-// own (the block is still in use), and adds it in sample order.
+// Adds the line that starts at frame first again, in sample order: a
+// stream's from the copy kept of it, a file's read again into a buffer of
+// its own (the block is still in use).
 static double
 SumInOrder(Input *in, const ScanParams *sp, uint64_t first)
 {
@@ -170,6 +179,10 @@ SumInOrder(Input *in, const ScanParams *sp, uint64_t first)
 	uint64_t end = first + layout.resolution;
 
 	layout.anyOrder = false;
+	if (in->stream) {
+		TallyFrames(&layout, kept, layout.resolution, &t, top);
+		return LineSum(&layout, &t);
+	}
 	for (uint64_t frame = first; frame < end;) {
 		uint64_t left = end - frame, most = kBlockBytes / sp->frameSize;
 		uint32_t want = (uint32_t)(left < most ? left : most);

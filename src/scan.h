@@ -9,8 +9,9 @@
 #include "input.h"
 #include "sums.h"
 
+// A stream's line is added in lanes only when it fits in kKeptLineBytes.
 enum { kBlockFrames = 4096, kMaxFrameBytes = 8,
-       kBlockBytes = kBlockFrames * kMaxFrameBytes };
+       kBlockBytes = kBlockFrames * kMaxFrameBytes, kKeptLineBytes = 1 << 16 };
 
 struct ScanParams {
 	uint64_t dataOffset;

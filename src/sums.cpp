@@ -72,58 +72,56 @@ TallyUnits(const Layout *layout, const unsigned char *p, uint32_t frames,
 	uint32_t lane[kLanes], high[kMaxChannels] = { 0 };
 	size_t samples = (size_t)frames * channels, done = 0;
 
-	// Lane k holds channel k % channels when the channel count divides 8.
+	// Lane k holds channel k % channels when the channel count divides 8
+	// (and is a power of two).
 	if (8 % channels == 0) {
 		done = TallyLanes(p, samples, layout->coding, &t->units, lane);
-		for (uint32_t k = 0; k < kLanes; k++)
-			high[k % channels] = high[k % channels] > lane[k] ? high[k % channels] : lane[k];
+		for (uint32_t k = 0; k < kLanes; k++) {
+			uint32_t c = k & (channels - 1);
+			high[c] = high[c] > lane[k] ? high[c] : lane[k];
+		}
 	}
-	// done is a multiple of the channel count, so sample k is of channel
-	// k % channels.
-	for (size_t k = done; k < samples; k++) {
+	// done is a multiple of the channel count, so it starts a frame.
+	for (size_t k = done, c = 0; k < samples; k++, c = c + 1 == channels ? 0 : c + 1) {
 		uint32_t m = UnitsOf(p + k * bytes, layout->coding);
 		t->units += m;
-		high[k % channels] = high[k % channels] > m ? high[k % channels] : m;
+		high[c] = high[c] > m ? high[c] : m;
 	}
 	for (uint32_t c = 0; c < channels; c++)
 		top[c] = high[c] / UnitsPerAmplitude(layout->coding);
 }
 
-// The magnitude of a float sample, from its word with the sign bit cleared.
-// Magnitudes grow with that word, so the largest word marks the peak.
-static inline double
-FloatMagnitude(uint32_t word)
-{
-	return Float32Convert(word & 0xFF, word >> 8 & 0xFF, word >> 16 & 0xFF,
-	                      word >> 24);
-}
-
-// Sample k is of channel k % channels, and lane j holds the samples k with
+// A float sample's magnitude comes from its word with the sign bit cleared,
+// and grows with that word, so the largest word marks the peak.  Sample k
+// is of channel k % channels, and lane j holds the samples k with
 // k % kSumLanes == j, which are of channel j % channels for one or two
 // channels.
 static void
 TallyFloats(const Layout *layout, const unsigned char *p, uint32_t frames,
             Tally *t, double top[kMaxChannels])
 {
-	uint32_t channels = layout->channels, high[2] = { 0, 0 };
+	uint32_t channels = layout->channels, high[kSumLanes] = { 0, 0, 0, 0 };
 	size_t samples = (size_t)frames * channels, k = 0;
 	double sum = t->sum;
 
 	if (AddsInLanes(layout))
 		for (; k + kSumLanes <= samples; k += kSumLanes, p += 4 * kSumLanes)
 			for (uint32_t j = 0; j < kSumLanes; j++) {
-				uint32_t key = Word32(p + 4 * j) & 0x7FFFFFFF, c = j & (channels - 1);
-				high[c] = high[c] > key ? high[c] : key;
-				t->lane[j] += FloatMagnitude(key);
+				uint32_t key = Word32(p + 4 * j) & 0x7FFFFFFF;
+				high[j] = high[j] > key ? high[j] : key;
+				t->lane[j] += Float32Word(key);
 			}
+	// Lanes of the same channel are folded into its first.
+	for (uint32_t j = channels; j < kSumLanes; j++)
+		high[j & (channels - 1)] = high[j & (channels - 1)] > high[j] ? high[j & (channels - 1)] : high[j];
 	for (; k < samples; k++, p += 4) {
 		uint32_t key = Word32(p) & 0x7FFFFFFF, c = k & (channels - 1);
 		high[c] = high[c] > key ? high[c] : key;
-		sum += FloatMagnitude(key);
+		sum += Float32Word(key);
 	}
 	t->sum = sum;
 	for (uint32_t c = 0; c < channels; c++)
-		top[c] = FloatMagnitude(high[c]);
+		top[c] = Float32Word(high[c]);
 }
 
 // A NaN magnitude adds NaN to the sum but never becomes a peak.
