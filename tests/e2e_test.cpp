@@ -233,6 +233,7 @@ TEST(Golden, WholeOutputs)
 		{ With(extensible, 44, "\x01"), each, PerSample({ 16384 }, "-6.0"), 0 },
 		{ With(extensible, 44, "\x03"), each, PerSample({ 65536 }, "6.0"), 0 },
 		{ Wav(100, 4, 16, tone), { "2", "3" }, kShows + "Peaks over interval -inf -inf -inf -inf dB\n", 0 },
+		{ Wav(100, 2, 24, std::string(600, '\0')), { "0", "1", "100" }, "0.50\t\n" + kShows + "Peaks over interval -inf L -inf R\n", 0 },
 		{ Wav(10, 1, 16, tone), { "0", "10" }, Peak("-6.0"), 0 },
 		{ With(canonical, 24, "\x00\x00\x00\x80"s), { "0", "1", "50" }, "0.000\t25\t" + d64 + "\n0.000\t75\t" + d64 + "\n" + Peak("-6.0"), 0 },
 		// Lines too long for exact integer sums take the in-order path.
