@@ -58,22 +58,6 @@ Word32(const unsigned char *p)
 	memcpy(&w, p, 4);
 #if __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
 	w = __builtin_bswap32(w);
-// The magnitude of one sample of an integer coding, in units.
-static inline uint32_t
-UnitsOf(const unsigned char *p, Coding coding)
-{
-	switch (coding) {
-	case kInt16:
-		return Magnitude32(Value16(p));
-	case kInt24:
-		return Magnitude32(Value24(p));
-	case kInt32:
-		return Magnitude32((int32_t)Word32(p));
-	default:
-		return Units8(Key8(p[0], coding), coding);
-	}
-}
-
 #endif
 	return w;
 }
