@@ -148,7 +148,7 @@ TEST(Model, LongFilesMatchTheStraightforwardSum)
 		int bits, format; unsigned channels; uint32_t rate; size_t frames; Strings args;
 		uint64_t start, end; uint32_t res; float mag;
 	} cases[] = {
-		{ 16, 1, 2, 8000, 24000, { "0", "3" }, 0, 24000, 400, 1 },
+		{ 16, 1, 2, 8000, 24000, { "0", "3", "200" }, 0, 24000, 200, 1 },   // 0.025 s a line
 		{ 16, 1, 1, 8000, 24000, { "1.125", "9", "3", "0.5" }, 9000, 24000, 3, 0.5 },
 		{ 16, 1, 3, 8000, 9000, { "0", "2", "333" }, 0, 9000, 333, 1 },
 		{ 16, 1, 4, 8000, 9000, { "0.1", "2", "1001", "3" }, 800, 9000, 1001, 3 },
@@ -160,7 +160,7 @@ TEST(Model, LongFilesMatchTheStraightforwardSum)
 		{ 8, 1, 2, 8000, 24000, { "0.5", "3", "4096", "2" }, 4000, 24000, 4096, 2 },
 		{ 8, 1, 6, 8000, 9000, { "0", "2", "100" }, 0, 9000, 100, 1 },
 		{ 16, 1, 1, 8, 300, { "0", "40", "1" }, 0, 300, 1, 1 },             // labels of ties
-		{ 8, 6, 4, 8000, 9000, { "0", "3", "40" }, 0, 9000, 40, 1 },
+		{ 8, 6, 4, 8000, 9000, { "0", "3", "8" }, 0, 9000, 8, 1 },           // 0.001 s a line
 		{ 8, 7, 2, 8000, 24000, { "-1", "3" }, 0, 24000, 400, 1 },
 		{ 64, 1, 1, 8000, 9000, { "0", "3", "41" }, 0, 9000, 41, 1 },
 		{ 64, 3, 1, 8000, 9000, { "0", "3", "42", "4" }, 0, 9000, 42, 4 },
@@ -283,19 +283,20 @@ TEST(Streams, PipesFifosAndTerminals)
 	                " - 0 0.5 >/dev/null; echo ${PIPESTATUS[*]}'").out, "141 0\n");
 }
 
-// A sparse file of 5 GiB past the header with a data size of 0xFFFFFFFF
-// and a 16-bit tone at frame 2204999936 (50000 s at 44.1 kHz, in single
-// precision): offsets past 2^32 bytes and frame numbers past 2^31.
+// A sparse file of 5 GiB past the header, at 1 MHz, with a data size whose
+// top bit is set and a 16-bit tone at its last 512 frames: offsets past
+// 2^32 bytes, frame numbers past 2^31 in single precision, and the frame
+// column narrowed to its low 32 bits.
 TEST(Huge, FilesPastFourGigabytes)
 {
-	std::string path = Dir() + "huge.wav", tone = IntSamples(std::vector<int64_t>(2000, 16384), 2), d64(64, '.');
-	ASSERT_TRUE(WriteFile(path, WavHeader(44100, 1, 16, 0xFFFFFFFF)) && truncate(path.c_str(), 44 + (5LL << 30)) == 0);
+	std::string path = Dir() + "huge.wav", tone = IntSamples(std::vector<int64_t>(512, 16384), 2), d64(64, '.');
+	ASSERT_TRUE(WriteFile(path, WavHeader(1000000, 1, 16, 0x80000000)) && truncate(path.c_str(), 44 + (5LL << 30)) == 0);
 	int fd = open(path.c_str(), O_WRONLY);
-	EXPECT_EQ(pwrite(fd, tone.data(), tone.size(), 44 + 2204999936LL * 2), (ssize_t)tone.size());
+	EXPECT_EQ(pwrite(fd, tone.data(), tone.size(), 44 + 2684354048LL * 2), (ssize_t)tone.size());
 	close(fd);
-	EXPECT_EQ(RunOn(path, { "50000", "50000.03", "441" }).out, kBanner + "50000.004\t" + d64 + "\n50000.016\t" + d64 +
-	          "\n50000.023\t" + d64 + "\n" + kShows + "Peak over interval -6.0 dB\n");
-	EXPECT_EQ(RunOn(path, { "60874", "99999" }).out, kBanner + kShows + "Peak over interval -inf dB\n");
+	EXPECT_EQ(RunOn(path, { "2684.354048", "2684.35456", "256" }).out, kBanner + "2684.354\t-1610613120\t" + d64 +
+	          "\n2684.354\t-1610612864\t" + d64 + "\n" + kShows + "Peak over interval -6.0 dB\n");
+	EXPECT_EQ(RunOn(path, { "2684.35456", "9999" }).out, kBanner + kShows + "Peak over interval -inf dB\n");
 	unlink(path.c_str());
 }
 

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 #include <string>
 #include <unistd.h>
 #include <fstream>
@@ -11,9 +10,6 @@
 #include "output.h"
 #include "scan.h"
 #include "wav_writer.h"
-
-using testing::internal::CaptureStdout;
-using testing::internal::GetCapturedStdout;
 
 TEST(DotCount, WholePartBoundedByTheCounter)
 {
@@ -34,24 +30,6 @@ TEST(DotsSettled, OnlyWhenTheBoundStaysWithinOneDot)
 	};
 	for (const auto &c : cases)
 		EXPECT_EQ(DotsSettled(c.sum, c.terms, c.channels, c.resolution, c.mag), c.settled) << c.sum;
-}
-
-// Labels must read exactly as printf writes them, in the three formats:
-// over many times, ties and values beside them, frames past 2^31.
-TEST(Waveform, LabelsAsPrintfWritesThem)
-{
-	std::string expected;
-	char buf[64];
-	CaptureStdout();
-	for (uint32_t i = 0, seed = 9; i < 300000; i++, seed = seed * 1664525u + 1013904223u) {
-		int64_t frame = i < 100000 ? i : i < 200000 ? seed >> (seed % 24) : 2147483648LL + seed;
-		uint32_t rate = i % 3 == 0 ? 8 : i % 3 == 1 ? 44100 : 1 + seed % 200000;
-		EXPECT_EQ(Waveform(frame, rate, i % 5, i % 3 == 0 ? 0.025 : i % 3 == 1 ? 0.0249 : 0.001), '\n');
-		snprintf(buf, sizeof buf, i % 3 == 0 ? "%.2f\t" : i % 3 == 1 ? "%.3f\t" : "%.3f\t%i\t",
-		         (float)frame / (float)rate, (int)frame);
-		expected += buf + std::string(i % 5, '.') + "\n";
-	}
-	EXPECT_EQ(GetCapturedStdout(), expected);
 }
 
 // A regular file that ends before the frames it was said to hold: the
