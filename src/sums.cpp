@@ -91,6 +91,13 @@ TallyUnits(const Layout *layout, const unsigned char *p, uint32_t frames,
 		top[c] = high[c] / UnitsPerAmplitude(layout->coding);
 }
 
+// The magnitude of a float sample, from its word with the sign bit cleared.
+static inline double
+FloatMagnitude(uint32_t word)
+{
+	return Float32Convert(word & 0xFF, word >> 8 & 0xFF, word >> 16 & 0xFF, word >> 24);
+}
+
 // A float sample's magnitude comes from its word with the sign bit cleared,
 // and grows with that word, so the largest word marks the peak.  Sample k
 // is of channel k % channels, and lane j holds the samples k with
@@ -109,7 +116,7 @@ TallyFloats(const Layout *layout, const unsigned char *p, uint32_t frames,
 			for (uint32_t j = 0; j < kSumLanes; j++) {
 				uint32_t key = Word32(p + 4 * j) & 0x7FFFFFFF;
 				high[j] = high[j] > key ? high[j] : key;
-				t->lane[j] += Float32Word(key);
+				t->lane[j] += FloatMagnitude(key);
 			}
 	// Lanes of the same channel are folded into its first.
 	for (uint32_t j = channels; j < kSumLanes; j++)
@@ -117,11 +124,11 @@ TallyFloats(const Layout *layout, const unsigned char *p, uint32_t frames,
 	for (; k < samples; k++, p += 4) {
 		uint32_t key = Word32(p) & 0x7FFFFFFF, c = k & (channels - 1);
 		high[c] = high[c] > key ? high[c] : key;
-		sum += Float32Word(key);
+		sum += FloatMagnitude(key);
 	}
 	t->sum = sum;
 	for (uint32_t c = 0; c < channels; c++)
-		top[c] = Float32Word(high[c]);
+		top[c] = FloatMagnitude(high[c]);
 }
 
 // A NaN magnitude adds NaN to the sum but never becomes a peak.
