@@ -160,7 +160,7 @@ TEST(Model, LongFilesMatchTheStraightforwardSum)
 		{ 8, 1, 2, 8000, 24000, { "0.5", "3", "4096", "2" }, 4000, 24000, 4096, 2 },
 		{ 8, 1, 6, 8000, 9000, { "0", "2", "100" }, 0, 9000, 100, 1 },
 		{ 16, 1, 1, 8, 300, { "0", "40", "1" }, 0, 300, 1, 1 },             // labels of ties
-		{ 8, 6, 4, 8000, 9000, { "0", "3", "8" }, 0, 9000, 8, 1 },           // 0.001 s a line
+		{ 8, 6, 8, 8000, 9000, { "0", "3", "8" }, 0, 9000, 8, 1 },           // 0.001 s a line
 		{ 8, 7, 2, 8000, 24000, { "-1", "3" }, 0, 24000, 400, 1 },
 		{ 64, 1, 1, 8000, 9000, { "0", "3", "41" }, 0, 9000, 41, 1 },
 		{ 64, 3, 1, 8000, 9000, { "0", "3", "42", "4" }, 0, 9000, 42, 4 },
@@ -245,11 +245,13 @@ TEST(Golden, WholeOutputs)
 		  "0.25\t\n0.75\t\nShowing values above nan dB\nPeak over interval -30.3 dB\n", 0 },
 		{ Wav(100, 1, 32, FloatSamples(std::vector<float>(100, 0.0f))), fifty, "0.25\t\n0.75\t\n" + Peak("-764.6"), 0 },
 		{ Wav(100, 2, 32, FloatSamples({ -0.0f, 1.0f, -0.5f, -1.0f })), fifty, kShows + "Peaks over interval -6.0 L 0.0 R\n", 0 },
-		// In sample order these add up to just under one dot, in four lanes to
-		// exactly one: the line is added again in order, as through a pipe.
-		{ Wav(8, 1, 32, FloatSamples({ (1 - 0x1p-24f) / 128, 0x1p-31f * (1 - 0x1p-24f), 0x1p-55f * (1 - 0x1p-5f),
-		                               0x1p-62f, 0, 0, 0, 0x1p-62f })), { "0", "1", "8", "8" },
-		  "0.50\t\nShowing values above -66 dB\nPeak over interval -42.1 dB\n", 0 },
+		// In sample order the second line adds up to just under one dot, in four
+		// lanes to exactly one: it is added again in order, as through a pipe.
+		{ Wav(8, 1, 32, FloatSamples({ 0, 0, 0, 0, 0, 0, 0, 0, (1 - 0x1p-24f) / 128, 0x1p-31f * (1 - 0x1p-24f),
+		                               0x1p-55f * (1 - 0x1p-5f), 0x1p-62f, 0, 0, 0, 0x1p-62f })), { "0", "2", "8", "8" },
+		  "0.50\t\n1.50\t\nShowing values above -66 dB\nPeak over interval -42.1 dB\n", 0 },
+		// Fifteen samples of 1 and one of 0 make 15/16 of a dot.
+		{ Coded(8, 1, std::string(15, '\x81') + "\x80", 1), { "0", "1", "16" }, "0.008\t\n" + Peak("-42.1"), 0 },
 		{ Wav(100, 2, 32, FloatSamples({ INFINITY, -INFINITY, NAN, 0.0f })), fifty, kShows + "Peaks over interval 774.2 L 770.6 R\n", 0 },
 	};
 	for (size_t i = 0; i < sizeof cases / sizeof cases[0]; i++) {
