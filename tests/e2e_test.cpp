@@ -156,6 +156,7 @@ TEST(Model, LongFilesMatchTheStraightforwardSum)
 		{ 32, 3, 1, 8000, 24000, { "0", "3", "1" }, 0, 24000, 1, 1 },
 		{ 32, 3, 2, 8000, 24000, { "0.25", "2.5", "4097", "256" }, 2000, 20000, 4097, 256 },
 		{ 32, 1, 2, 8000, 24000, { "0", "3", "33", "0.5" }, 0, 24000, 33, 0.5 },
+		{ 32, 3, 1, 40000, 50000, { "0", "2", "20000" }, 0, 50000, 20000, 1 },  // too long to keep
 		{ 8, 1, 1, 8000, 24000, { "0", "3", "77" }, 0, 24000, 77, 1 },
 		{ 8, 1, 2, 8000, 24000, { "0.5", "3", "4096", "2" }, 4000, 24000, 4096, 2 },
 		{ 8, 1, 6, 8000, 9000, { "0", "2", "100" }, 0, 9000, 100, 1 },
@@ -250,8 +251,10 @@ TEST(Golden, WholeOutputs)
 		{ Wav(8, 1, 32, FloatSamples({ 0, 0, 0, 0, 0, 0, 0, 0, (1 - 0x1p-24f) / 128, 0x1p-31f * (1 - 0x1p-24f),
 		                               0x1p-55f * (1 - 0x1p-5f), 0x1p-62f, 0, 0, 0, 0x1p-62f })), { "0", "2", "8", "8" },
 		  "0.50\t\n1.50\t\nShowing values above -66 dB\nPeak over interval -42.1 dB\n", 0 },
-		// Fifteen samples of 1 and one of 0 make 15/16 of a dot.
+		// Lines a unit short of one dot.
 		{ Coded(8, 1, std::string(15, '\x81') + "\x80", 1), { "0", "1", "16" }, "0.008\t\n" + Peak("-42.1"), 0 },
+		{ Coded(16, 1, IntSamples({ 256, 256, 256, 256, 256, 256, 256, 256, 256, 256, 256, 256, 256, 256, 256, 255 }, 2), 1),
+		  { "0", "1", "16" }, "0.008\t\n" + Peak("-42.1"), 0 },
 		{ Wav(100, 2, 32, FloatSamples({ INFINITY, -INFINITY, NAN, 0.0f })), fifty, kShows + "Peaks over interval 774.2 L 770.6 R\n", 0 },
 	};
 	for (size_t i = 0; i < sizeof cases / sizeof cases[0]; i++) {
