@@ -331,6 +331,7 @@ TEST(Awkward, PathsAndOutputs)
 		{ " " + dir + " 0 1", kBanner + "The file called " + dir + " is not a regular file!\n", 2 },
 		{ " /dev/zero 0 1", kBanner + "Can't find format chunk in wave file!\n", 2 },
 		{ " " + deep + " 0 1", kBanner + kShows + "Peak over interval -6.0 dB\n", 0 },
+		{ " " + std::string(5000, 'w') + " 0 1", kBanner + "The file called " + std::string(5000, 'w') + " cannot be found!\n", 2 },
 		{ " " + wav + " 0 9 1 2>&1 >/dev/full", write + "No space left on device\n", 3 },
 		{ " " + wav + " 0 9 2>&1 >&-", write + "Bad file descriptor\n", 3 },
 	};
