@@ -87,8 +87,8 @@ if command -v strace >/dev/null; then
 		base=$(( $(grep -c '^pread64' "$dir/trace") - 1 ))
 		strace -e trace=pread64 -o "$dir/trace" "$tool" "$f" 0 1e9 >/dev/null
 		reads=$(( $(grep -c '^pread64' "$dir/trace") - base ))
-		pass=$(( ($(stat -c %s "$f") - 44 + 32767) / 32768 ))
-		echo "$name: $reads block reads for a pass of $pass: $((reads - pass)) read again for lines added in order"
+		blocks=$(( ($(stat -c %s "$f") - 44 + 32767) / 32768 ))
+		echo "$name: $reads block reads for a pass of $blocks: $((reads - blocks)) read again for lines added in order"
 	done
 fi
 
