@@ -1,6 +1,7 @@
 // Sums: integer codings go through the vector lanes (with a plain loop for
-// what they leave), the others are decoded to doubles and added in sample
-// order, so that every sum rounds as the straightforward one does.
+// what they leave), exact as the straightforward sum of doubles is; the
+// others are decoded to doubles and added in sample order, or in four lanes
+// where the scan can add the line again in order if the dots need it.
 #include "sums.h"
 
 #include "float32.h"
