@@ -17,10 +17,9 @@ for file in "$work"/*.wav $(find "$@" -type f ! -name '*.md'); do
 		[[ ${#argv[@]} -eq 0 || ${argv[0]} == \#* ]] && continue
 		timeout 60 "$tool" "$file" "${argv[@]}" >/dev/null 2>"$work/err"
 		status=$?
-		if [[ $status -le 2 && ! -s $work/err ]]; then passed=$((passed + 1)); else
-			failed=$((failed + 1))
-			echo "FAILED (status $status): $file ${argv[*]}" && head -20 "$work/err"
-		fi
+		[[ $status -le 2 && ! -s $work/err ]] && passed=$((passed + 1)) && continue
+		failed=$((failed + 1))
+		echo "FAILED (status $status): $file ${argv[*]}" && head -20 "$work/err"
 	done <"$(dirname "$0")/../fuzz/args"
 done
 echo "$passed passed, $failed failed"

@@ -23,10 +23,9 @@ TEST(DotCount, WholePartBoundedByTheCounter)
 TEST(DotsSettled, OnlyWhenTheBoundStaysWithinOneDot)
 {
 	struct { double sum; uint64_t terms; uint32_t channels, resolution; float mag; bool settled; } cases[] = {
-		{ 8.0, 8, 1, 8, 8, false }, { 8.5, 8, 1, 8, 8, true }, { 8 + 0x1p-40, 8, 1, 8, 8, true },
-		{ 8 + 0x1p-47, 8, 1, 8, 8, false }, { 8 - 0x1p-47, 8, 1, 8, 8, false }, { 0.0, 2, 2, 1, 1, true },
-		{ 1000.25, 1ULL << 33, 2, 1, 2, true }, { 1000.002, 1ULL << 33, 2, 1, 2, false },
-		{ 5.5, 4, 1, 4, NAN, false }, { INFINITY, 4, 1, 4, 1, false }, { NAN, 4, 1, 4, 1, false },
+		{ 8.0, 8, 1, 8, 8, false }, { 8.5, 8, 1, 8, 8, true }, { 8 + 0x1p-40, 8, 1, 8, 8, true }, { 0.0, 2, 2, 1, 1, true },
+		{ 8 + 0x1p-47, 8, 1, 8, 8, false }, { 8 - 0x1p-47, 8, 1, 8, 8, false }, { 1000.25, 1ULL << 33, 2, 1, 2, true },
+		{ 1000.002, 1ULL << 33, 2, 1, 2, false }, { 5.5, 4, 1, 4, NAN, false }, { INFINITY, 4, 1, 4, 1, false }, { NAN, 4, 1, 4, 1, false },
 	};
 	for (const auto &c : cases)
 		EXPECT_EQ(DotsSettled(c.sum, c.terms, c.channels, c.resolution, c.mag), c.settled) << c.sum;
@@ -36,7 +35,7 @@ TEST(DotsSettled, OnlyWhenTheBoundStaysWithinOneDot)
 // frames that were read are drawn, the missing ones never decoded.
 TEST(ScanIntervalDeathTest, ShortReadEndsTheRun)
 {
-	static unsigned char block[kBlockBytes];
+	static unsigned char block[kBlockBytes];   // static, as the program holds them
 	static Input in;
 	std::string dir = testing::TempDir() + "quorvin_XXXXXX";
 	ASSERT_NE(mkdtemp(&dir[0]), nullptr);

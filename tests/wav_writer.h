@@ -36,9 +36,7 @@ inline std::string WavHeader(uint32_t rate, uint16_t channels, uint16_t bits, ui
 
 inline std::string FloatSamples(const std::vector<float> &values)
 {
-	std::string s(4 * values.size(), '\0');
-	memcpy(&s[0], values.data(), s.size());   // the machine is little-endian
-	return s;
+	return std::string((const char *)values.data(), 4 * values.size());   // the machine is little-endian
 }
 
 // 32-bit samples are floats.
