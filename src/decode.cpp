@@ -57,9 +57,8 @@ Magnitude(const unsigned char *p, Coding coding, uint32_t bytes)
 {
 	switch (coding) {
 	case kInt24:
-		return Magnitude32(Value24(p)) / 65536.0;
 	case kInt32:
-		return Magnitude32((int32_t)Word32(p)) / 16777216.0;
+		return UnitsOf(p, coding) / UnitsPerAmplitude(coding);
 	case kFloat32:
 		return fabs(Float32Convert(p[0], p[1], p[2], (signed char)p[3]));
 	case kFloat64: {

@@ -141,13 +141,14 @@ TallyInOrder(const Layout *layout, const unsigned char *p, uint32_t frames,
 	bool lanes = AddsInLanes(layout);
 	double sum = t->sum;
 
-	for (size_t k = 0; k < (size_t)frames * channels; k++, p += bytes) {
+	for (size_t k = 0, c = 0; k < (size_t)frames * channels;
+	     k++, p += bytes, c = c + 1 == channels ? 0 : c + 1) {
 		double m = Magnitude(p, layout->coding, bytes);
 		if (lanes)
 			t->lane[k % kSumLanes] += m;
 		else
 			sum += m;
-		top[k % channels] = m > top[k % channels] ? m : top[k % channels];
+		top[c] = m > top[c] ? m : top[c];
 	}
 	t->sum = sum;
 }
