@@ -181,8 +181,9 @@ TEST(Golden, WholeOutputs)
 	auto With = [](std::string s, size_t at, const std::string &bytes) { return s.replace(at, bytes.size(), bytes); };
 	auto Coded = [](uint16_t bits, uint16_t format, std::string s, uint16_t ch) { return WavHeader(1000, ch, bits, s.size(), format) + s; };
 	auto Peak = [](const std::string &level) { return kShows + "Peak over interval " + level + " dB\n"; };
-	// 15 samples of one amplitude unit and one a unit (of the coding) short.
-	auto Short = [](int bits) { std::vector<int64_t> v(16, 1LL << (bits - 8)); v[15]--; return IntSamples(v, bits / 8); };
+	// 16 samples adding up to a unit (of the coding) short of 16 amplitude
+	// units; the largest, two amplitude units, is sixth of its group of eight.
+	auto Short = [](int bits) { std::vector<int64_t> v(16, 1LL << (bits - 8)); v[5] *= 2; v[6] = 0; v[15]--; return IntSamples(v, bits / 8); };
 	// One line per sample (res 1 at 1000 Hz) of 256 dots per amplitude unit:
 	// a 16-bit sample's value.
 	auto PerSample = [](std::vector<size_t> dots, const std::string &peak, std::string out = "") {
@@ -241,9 +242,9 @@ TEST(Golden, WholeOutputs)
 		  "0.50\t\n1.50\t\nShowing values above -66 dB\nPeak over interval -42.1 dB\n", 0 },
 		// Lines a unit short of one dot.
 		{ Coded(8, 1, std::string(15, '\x81') + "\x80", 1), { "0", "1", "16" }, "0.008\t\n" + Peak("-42.1"), 0 },
-		{ Coded(16, 1, Short(16), 1), { "0", "1", "16" }, "0.008\t\n" + Peak("-42.1"), 0 },
-		{ Coded(24, 1, Short(24), 1), { "0", "1", "16" }, "0.008\t\n" + Peak("-42.1"), 0 },
-		{ Coded(32, 1, Short(32), 1), { "0", "1", "16" }, "0.008\t\n" + Peak("-42.1"), 0 },
+		{ Coded(16, 1, Short(16), 1), { "0", "1", "16" }, "0.008\t\n" + Peak("-36.1"), 0 },
+		{ Coded(24, 1, Short(24), 1), { "0", "1", "16" }, "0.008\t\n" + Peak("-36.1"), 0 },
+		{ Coded(32, 1, Short(32), 1), { "0", "1", "16" }, "0.008\t\n" + Peak("-36.1"), 0 },
 		{ Wav(100, 2, 32, FloatSamples({ INFINITY, -INFINITY, NAN, 0.0f })), fifty, kShows + "Peaks over interval 774.2 L 770.6 R\n", 0 },
 	};
 	for (size_t i = 0; i < sizeof cases / sizeof cases[0]; i++) {
