@@ -27,7 +27,7 @@ ScanInterval(Input *in, const ScanParams *sp, unsigned char *block)
 	// Blocks of whole frames fill the buffer, whatever the frame size.
 	uint32_t blockFrames = kBlockBytes / sp->frameSize;
 	double peak[kMaxChannels] = { 0 }, top[kMaxChannels];
-	Tally t = { 0, 0.0, { 0, 0, 0, 0 } };
+	Tally t = {};
 
 	for (uint64_t frame = sp->startFrame; frame < sp->endFrame;) {
 		uint64_t left = sp->endFrame - frame;
@@ -163,7 +163,7 @@ EmitLine(Input *in, const ScanParams *sp, uint64_t next, Tally *t)
 	         LineDots(sum, layout->channels, layout->resolution, sp->magnification),
 	         sp->secondsPerLine);
 	CheckOutput();
-	*t = Tally { 0, 0.0, { 0, 0, 0, 0 } };
+	*t = Tally {};
 }
 
 // Adds the line that starts at frame first again, in sample order: a
@@ -174,7 +174,7 @@ SumInOrder(Input *in, const ScanParams *sp, uint64_t first)
 {
 	static unsigned char again[kBlockBytes];
 	Layout layout = sp->layout;
-	Tally t = { 0, 0.0, { 0, 0, 0, 0 } };
+	Tally t = {};
 	double top[kMaxChannels];
 	uint64_t end = first + layout.resolution;
 

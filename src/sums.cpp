@@ -33,8 +33,10 @@ TallyFrames(const Layout *layout, const unsigned char *p, uint32_t frames,
 double
 LineSum(const Layout *layout, const Tally *t)
 {
-	return (double)t->units / UnitsPerAmplitude(layout->coding) + t->sum +
-	       ((t->lane[0] + t->lane[1]) + (t->lane[2] + t->lane[3]));
+	double lanes = 0;
+	for (uint32_t j = 0; j < kSumLanes; j++)
+		lanes += t->lane[j];
+	return (double)t->units / UnitsPerAmplitude(layout->coding) + t->sum + lanes;
 }
 
 bool
@@ -70,19 +72,12 @@ TallyUnits(const Layout *layout, const unsigned char *p, uint32_t frames,
            Tally *t, double top[kMaxChannels])
 {
 	uint32_t channels = layout->channels, bytes = layout->bytesPerSample;
-	uint32_t lane[kLanes], high[kMaxChannels] = { 0 };
+	uint32_t high[kMaxChannels] = { 0 };
 	size_t samples = (size_t)frames * channels, done = 0;
 
-	// Lane k holds channel k % channels when the channel count divides 8
-	// (and is a power of two).
-	if (8 % channels == 0) {
-		done = TallyLanes(p, samples, layout->coding, &t->units, lane);
-		for (uint32_t k = 0; k < kLanes; k++) {
-			uint32_t c = k & (channels - 1);
-			high[c] = high[c] > lane[k] ? high[c] : lane[k];
-		}
-	}
-	// done is a multiple of the channel count, so it starts a frame.
+	// The vectors keep channels apart when the channel count divides 8.
+	if (8 % channels == 0)
+		done = TallyLanes(p, samples, layout->coding, channels, &t->units, high);
 	for (size_t k = done, c = 0; k < samples; k++, c = c + 1 == channels ? 0 : c + 1) {
 		uint32_t m = UnitsOf(p + k * bytes, layout->coding);
 		t->units += m;
@@ -100,30 +95,19 @@ FloatMagnitude(uint32_t word)
 }
 
 // A float sample's magnitude comes from its word with the sign bit cleared,
-// and grows with that word, so the largest word marks the peak.  Sample k
-// is of channel k % channels, and lane j holds the samples k with
-// k % kSumLanes == j, which are of channel j % channels for one or two
-// channels.
+// and grows with that word, so the largest word marks the peak.
 static void
 TallyFloats(const Layout *layout, const unsigned char *p, uint32_t frames,
             Tally *t, double top[kMaxChannels])
 {
-	uint32_t channels = layout->channels, high[kSumLanes] = { 0, 0, 0, 0 };
-	size_t samples = (size_t)frames * channels, k = 0;
+	uint32_t channels = layout->channels, high[kMaxChannels] = { 0 };
+	size_t samples = (size_t)frames * channels, done = 0;
 	double sum = t->sum;
 
 	if (AddsInLanes(layout))
-		for (; k + kSumLanes <= samples; k += kSumLanes, p += 4 * kSumLanes)
-			for (uint32_t j = 0; j < kSumLanes; j++) {
-				uint32_t key = Word32(p + 4 * j) & 0x7FFFFFFF;
-				high[j] = high[j] > key ? high[j] : key;
-				t->lane[j] += FloatMagnitude(key);
-			}
-	// Lanes of the same channel are folded into its first.
-	for (uint32_t j = channels; j < kSumLanes; j++)
-		high[j & (channels - 1)] = high[j & (channels - 1)] > high[j] ? high[j & (channels - 1)] : high[j];
-	for (; k < samples; k++, p += 4) {
-		uint32_t key = Word32(p) & 0x7FFFFFFF, c = k & (channels - 1);
+		done = TallyFloatLanes(p, samples, channels, t->lane, high);
+	for (size_t k = done; k < samples; k++) {
+		uint32_t key = Word32(p + 4 * k) & 0x7FFFFFFF, c = k & (channels - 1);
 		high[c] = high[c] > key ? high[c] : key;
 		sum += FloatMagnitude(key);
 	}

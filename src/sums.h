@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "decode.h"
+#include "lanes.h"
 
 struct Layout {
 	Coding coding;
@@ -14,8 +15,6 @@ struct Layout {
 	uint32_t resolution;   // frames per line: long lines are added as doubles
 	bool anyOrder;         // doubles may be added in any order (see below)
 };
-
-enum { kSumLanes = 4 };
 
 // The magnitudes added so far in the current line.  Integer codings add
 // whole units while that sum is exactly the double sum of their amplitude

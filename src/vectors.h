@@ -1,0 +1,184 @@
+// Vectors: the vector types the lane kernels are written in, and the few
+// operations whose best instruction differs between instruction sets.
+// Everything here is portable GCC/clang vector code, except the marked
+// AVX2 pieces, which only a unit compiled for AVX2 sees.  A vector holds
+// 32 bytes where AVX2 is on, 16 elsewhere (SSE2, NEON, VSX, or plain
+// registers where the target has no vector unit).
+#ifndef QUORVIN_VECTORS_H
+#define QUORVIN_VECTORS_H
+
+#include <cstdint>
+#include <cstring>
+
+#ifdef __AVX2__
+#include <immintrin.h>
+#define VECTOR_BYTES 32
+#else
+#define VECTOR_BYTES 16
+#endif
+
+// Each instruction set's copy is its own: nothing here is shared between
+// the units that include it.
+namespace {
+
+#define ALWAYS_INLINE __attribute__((always_inline)) static inline
+
+typedef uint8_t U8v __attribute__((vector_size(VECTOR_BYTES)));
+typedef int8_t I8v __attribute__((vector_size(VECTOR_BYTES)));
+typedef uint16_t U16v __attribute__((vector_size(VECTOR_BYTES)));
+typedef int16_t I16v __attribute__((vector_size(VECTOR_BYTES)));
+typedef uint32_t U32v __attribute__((vector_size(VECTOR_BYTES)));
+typedef int32_t I32v __attribute__((vector_size(VECTOR_BYTES)));
+typedef uint64_t U64v __attribute__((vector_size(VECTOR_BYTES)));
+typedef double F64v __attribute__((vector_size(VECTOR_BYTES)));
+typedef uint8_t U8x16 __attribute__((vector_size(16)));
+
+enum { kVectorBytes = VECTOR_BYTES };
+
+ALWAYS_INLINE U8v
+LoadBytes(const unsigned char *p)
+{
+	U8v v;
+	memcpy(&v, p, sizeof v);
+	return v;
+}
+
+// Samples are little-endian; a big-endian host swaps the bytes of each
+// element after loading them.
+ALWAYS_INLINE I16v
+LoadLE16(const unsigned char *p)
+{
+	U16v v = (U16v)LoadBytes(p);
+#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+	v = v << 8 | v >> 8;
+#endif
+	return (I16v)v;
+}
+
+ALWAYS_INLINE U32v
+LoadLE32(const unsigned char *p)
+{
+	U32v v = (U32v)LoadBytes(p);
+#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+	v = v << 24 | (v & 0xFF00) << 8 | (v >> 8 & 0xFF00) | v >> 24;
+#endif
+	return v;
+}
+
+// Magnitudes as unsigned elements, so that the most negative value has
+// one too (-128 gives 128, -32768 gives 32768, -2^31 gives 2^31).
+ALWAYS_INLINE U8v
+Abs8(I8v v)
+{
+#ifdef __AVX2__
+	return (U8v)_mm256_abs_epi8((__m256i)v);
+#else
+	U8v sign = (U8v)(v < 0);
+	return ((U8v)v ^ sign) - sign;
+#endif
+}
+
+ALWAYS_INLINE U16v
+Abs16(I16v v)
+{
+#ifdef __AVX2__
+	return (U16v)_mm256_abs_epi16((__m256i)v);
+#else
+	U16v sign = (U16v)(v >> 15);
+	return ((U16v)v ^ sign) - sign;
+#endif
+}
+
+ALWAYS_INLINE U32v
+Abs32(I32v v)
+{
+#ifdef __AVX2__
+	return (U32v)_mm256_abs_epi32((__m256i)v);
+#else
+	U32v sign = (U32v)(v >> 31);
+	return ((U32v)v ^ sign) - sign;
+#endif
+}
+
+ALWAYS_INLINE U8v Max8(U8v a, U8v b) { return a > b ? a : b; }
+ALWAYS_INLINE U16v Max16(U16v a, U16v b) { return a > b ? a : b; }
+ALWAYS_INLINE U32v Max32(U32v a, U32v b) { return a > b ? a : b; }
+
+// All ones in the elements from first on, zero before: the mask of a
+// last vector that overlaps elements already taken.
+ALWAYS_INLINE U8v
+From8(unsigned first)
+{
+	static const uint8_t index[32] = { 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15,
+	                                   16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28,
+	                                   29, 30, 31 };
+	U8v v;
+	memcpy(&v, index, sizeof v);
+	return (U8v)(v >= (uint8_t)first);
+}
+
+ALWAYS_INLINE U16v
+From16(unsigned first)
+{
+	static const uint16_t index[16] = { 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15 };
+	U16v v;
+	memcpy(&v, index, sizeof v);
+	return (U16v)(v >= (uint16_t)first);
+}
+
+ALWAYS_INLINE U32v
+From32(unsigned first)
+{
+	static const uint32_t index[8] = { 0, 1, 2, 3, 4, 5, 6, 7 };
+	U32v v;
+	memcpy(&v, index, sizeof v);
+	return (U32v)(v >= (uint32_t)first);
+}
+
+// Eight 24-bit samples, the 24 bytes at p, as 32-bit values in as many
+// vectors as they fill.  A byte shuffle puts the three bytes of each
+// sample at the top of a 32-bit element, and an arithmetic shift brings
+// them down with their sign.  Samples 0 to 3 come from the 16 bytes at p,
+// 4 to 7 from the 16 at p + 8, so nothing past the group is read.
+enum { kSpread24Vectors = 32 / VECTOR_BYTES };
+
+#ifdef __AVX2__
+ALWAYS_INLINE void
+Spread24(const unsigned char *p, I32v out[kSpread24Vectors])
+{
+	const __m256i order = _mm256_setr_epi8(0, 0, 1, 2, 0, 3, 4, 5, 0, 6, 7, 8, 0, 9, 10, 11,
+	                                       0, 4, 5, 6, 0, 7, 8, 9, 0, 10, 11, 12, 0, 13, 14, 15);
+	__m256i both = _mm256_inserti128_si256(
+	    _mm256_castsi128_si256(_mm_loadu_si128((const __m128i *)p)),
+	    _mm_loadu_si128((const __m128i *)(p + 8)), 1);
+	out[0] = (I32v)_mm256_srai_epi32(_mm256_shuffle_epi8(both, order), 8);
+}
+#else
+// GCC before 12 has only its own shuffle builtin; clang only the other.
+#if defined(__clang__) || __GNUC__ >= 12
+#define SHUFFLE16(v, ...) __builtin_shufflevector(v, v, __VA_ARGS__)
+#else
+#define SHUFFLE16(v, ...) __builtin_shuffle(v, (U8x16){ __VA_ARGS__ })
+#endif
+
+ALWAYS_INLINE void
+Spread24(const unsigned char *p, I32v out[kSpread24Vectors])
+{
+	U8x16 low, high;
+	memcpy(&low, p, 16);
+	memcpy(&high, p + 8, 16);
+#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+	low = SHUFFLE16(low, 2, 1, 0, 0, 5, 4, 3, 0, 8, 7, 6, 0, 11, 10, 9, 0);
+	high = SHUFFLE16(high, 6, 5, 4, 0, 9, 8, 7, 0, 12, 11, 10, 0, 15, 14, 13, 0);
+#else
+	low = SHUFFLE16(low, 0, 0, 1, 2, 0, 3, 4, 5, 0, 6, 7, 8, 0, 9, 10, 11);
+	high = SHUFFLE16(high, 0, 4, 5, 6, 0, 7, 8, 9, 0, 10, 11, 12, 0, 13, 14, 15);
+#endif
+	out[0] = (I32v)low >> 8;
+	out[1] = (I32v)high >> 8;
+}
+#endif
+
+}  // namespace
+
+#endif
