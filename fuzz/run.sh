@@ -6,6 +6,8 @@
 #   fuzz/run.sh SECONDS [LINE...]   SECONDS per argument list; LINE numbers
 #                                   of fuzz/args (default: all)
 #
+# QUORVIN_AVX2=OFF fuzzes the portable kernels instead of the AVX2 copies.
+#
 # Findings land in fuzz/out/N/default/{crashes,hangs}; copy each one that
 # was fixed into fuzz/regress/ so that CI replays it.
 set -euo pipefail
@@ -18,7 +20,7 @@ lines=("$@")
 
 build=build-fuzz
 CC=afl-clang-fast CXX=afl-clang-fast++ cmake -S . -B $build \
-	-DQUORVIN_SANITIZE=ON -DQUORVIN_CLONES=OFF -DBUILD_TESTING=OFF >/dev/null
+	-DQUORVIN_SANITIZE=ON -DQUORVIN_AVX2=${QUORVIN_AVX2:-ON} -DBUILD_TESTING=OFF >/dev/null
 cmake --build $build -j2 --target quorvin1b make_seeds >/dev/null
 # The seeds, and the corpus that earlier runs found, to start from.
 rm -rf fuzz/out/input

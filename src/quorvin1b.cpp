@@ -101,7 +101,7 @@ ReadArguments(int argc, char *argv[], char *name, size_t size, float *start,
 	*start = (float)strtod(argv[2], NULL);
 	*stop = (float)strtod(argv[3], NULL);
 	CopyName(name, size, argv[1]);
-	*resolution = argc >= 5 ? (uint32_t)strtol(argv[4], NULL, 10) : 0;
+	*resolution = argc >= 5 ? (uint32_t)strtoll(argv[4], NULL, 10) : 0;
 	*magnification = argc == 6 ? ParseMagnification(argv[5]) : 1.0f;
 }
 
