@@ -31,9 +31,17 @@ std::string Dir()
 	return dir + "/";
 }
 
-// The program, behind $QUORVIN_WRAPPER when that is set (the memory check
-// runs every test under valgrind this way).
-const std::string kProgram = (getenv("QUORVIN_WRAPPER") ? getenv("QUORVIN_WRAPPER") + " "s : "") + QUORVIN_BIN;
+// The program built beside the tests, or $QUORVIN_PROGRAM, behind
+// $QUORVIN_WRAPPER when that is set: the memory check runs every test under
+// valgrind this way, and the cross test another architecture's build
+// under qemu.
+std::string Env(const char *name, const std::string &otherwise)
+{
+	const char *value = getenv(name);
+	return value != NULL ? value : otherwise;
+}
+
+const std::string kProgram = Env("QUORVIN_WRAPPER", "") + " " + Env("QUORVIN_PROGRAM", QUORVIN_BIN);
 
 Result Shell(const std::string &command)
 {
@@ -159,6 +167,9 @@ TEST(Model, LongFilesMatchTheStraightforwardSum)
 		{ 16, 1, 1, 1000, 3000, { "0", "3", "7", "300" }, 0, 3000, 7, 1 },
 		{ 16, 1, 1, 1000, 3000, { "0", "3", "7", "2", "x" }, 0, 3000, 7, 1 },
 		{ 16, 1, 1, 1000, 3000, { "0", "inf", "20" }, 0, 3000, 20, 1 },
+		// Resolutions past 32 bits wrap alike on every host.
+		{ 16, 1, 1, 1000, 3000, { "0", "0.01", "4294967297" }, 0, 10, 1, 1 },
+		{ 16, 1, 1, 1000, 3000, { "0", "0.01", "-4294967295" }, 0, 10, 1, 1 },
 	};
 	for (const auto &c : cases) {
 		std::vector<double> x;

@@ -36,7 +36,13 @@ inline std::string WavHeader(uint32_t rate, uint16_t channels, uint16_t bits, ui
 
 inline std::string FloatSamples(const std::vector<float> &values)
 {
-	return std::string((const char *)values.data(), 4 * values.size());   // the machine is little-endian
+	std::string s;
+	for (float v : values) {
+		uint32_t bits;
+		memcpy(&bits, &v, 4);
+		PutLE(s, bits, 4);
+	}
+	return s;
 }
 
 // 32-bit samples are floats.
