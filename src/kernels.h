@@ -8,7 +8,8 @@
 //
 // Vector element j always holds a sample whose index is j modulo the
 // elements per vector, so with a channel count that divides that number
-// it holds one channel throughout: channel j % channels.
+// it holds one channel throughout, channel j % channels: the largest
+// magnitude of each element is kept, in LanePeaks, for LanePeaksOf.
 #ifndef QUORVIN_KERNELS_H
 #define QUORVIN_KERNELS_H
 
@@ -20,14 +21,34 @@
 // the units that include it.
 namespace {
 
-// Vectors added between two foldings of the narrow sums into 64 bits.
-// Every narrow sum below stays far from overflowing in this many.
-enum { kChunkVectors = 128 };
-
+// The narrow sums below are folded into 64-bit sums after this many
+// vectors, before they can overflow; each kernel names its own.
 ALWAYS_INLINE size_t
-ChunkEnd(size_t v, size_t vectors)
+ChunkEnd(size_t v, size_t vectors, size_t chunk)
 {
-	return vectors - v > kChunkVectors ? v + kChunkVectors : vectors;
+	return vectors - v > chunk ? v + chunk : vectors;
+}
+
+// 32-bit elements widened and added in pairs into 64-bit elements.
+ALWAYS_INLINE U64v
+Wide32(U32v x)
+{
+	return ((U64v)x & 0xFFFFFFFF) + ((U64v)x >> 32);
+}
+
+ALWAYS_INLINE U64v
+Wide16(U16v x)
+{
+	return Wide32(((U32v)x & 0xFFFF) + ((U32v)x >> 16));
+}
+
+ALWAYS_INLINE uint64_t
+Total64(U64v x)
+{
+	uint64_t sum = 0;
+	for (unsigned j = 0; j < sizeof x / 8; j++)
+		sum += x[j];
+	return sum;
 }
 
 // Sums of 16-bit halves in 32-bit elements that may wrap: *all adds each
@@ -41,27 +62,15 @@ AddHalves(U32v x, U32v *all, U32v *high)
 	*high += x >> 16;
 }
 
-// The sum of the low halves plus weight times the sum of the high halves.
-ALWAYS_INLINE uint64_t
-HalvesTotal(U32v all, U32v high, uint64_t weight)
+// The sums of the low halves and of the high halves, the latter times
+// 2^shift.
+ALWAYS_INLINE U64v
+HalvesTotal(U32v all, U32v high, unsigned shift)
 {
-	U32v low = all - (high << 16);
-	uint64_t sum = 0;
-	for (unsigned j = 0; j < sizeof all / 4; j++)
-		sum += low[j] + weight * high[j];
-	return sum;
+	return Wide32(all - (high << 16)) + (Wide32(high) << shift);
 }
 
-ALWAYS_INLINE uint64_t
-Total32(U32v all)
-{
-	uint64_t sum = 0;
-	for (unsigned j = 0; j < sizeof all / 4; j++)
-		sum += all[j];
-	return sum;
-}
-
-// The same with 8-bit halves of 16-bit elements.
+// The same with 8-bit halves of 16-bit elements, added with equal weight.
 ALWAYS_INLINE void
 AddByteHalves(U16v x, U16v *all, U16v *high)
 {
@@ -69,42 +78,25 @@ AddByteHalves(U16v x, U16v *all, U16v *high)
 	*high += x >> 8;
 }
 
-ALWAYS_INLINE uint64_t
+ALWAYS_INLINE U64v
 ByteHalvesTotal(U16v all, U16v high)
 {
-	U16v low = all - (high << 8);
-	uint64_t sum = 0;
-	for (unsigned j = 0; j < sizeof all / 2; j++)
-		sum += (uint64_t)low[j] + high[j];
-	return sum;
+	return Wide16(all - (high << 8)) + Wide16(high);
 }
 
-// The largest element of each channel.
-ALWAYS_INLINE void
-PeaksOf8(U8v high, uint32_t channels, uint32_t top[kMaxChannels])
+// The largest magnitudes so far, as a vector.
+ALWAYS_INLINE U8v
+PeaksIn(const LanePeaks *high)
 {
-	for (unsigned j = 0; j < sizeof high; j++) {
-		uint32_t c = j & (channels - 1);
-		top[c] = top[c] > high[j] ? top[c] : high[j];
-	}
+	U8v v;
+	memcpy(&v, high->bytes, sizeof v);
+	return v;
 }
 
 ALWAYS_INLINE void
-PeaksOf16(U16v high, uint32_t channels, uint32_t top[kMaxChannels])
+KeepPeaks(LanePeaks *high, U8v v)
 {
-	for (unsigned j = 0; j < sizeof high / 2; j++) {
-		uint32_t c = j & (channels - 1);
-		top[c] = top[c] > high[j] ? top[c] : high[j];
-	}
-}
-
-ALWAYS_INLINE void
-PeaksOf32(U32v high, uint32_t channels, uint32_t top[kMaxChannels])
-{
-	for (unsigned j = 0; j < sizeof high / 4; j++) {
-		uint32_t c = j & (channels - 1);
-		top[c] = top[c] > high[j] ? top[c] : high[j];
-	}
+	memcpy(high->bytes, &v, sizeof v);
 }
 
 // 8-bit keys (decode.h): the unsigned magnitude |byte - 128|, or the 7
@@ -172,7 +164,10 @@ G711Products(U8v keys, U8v keep, Coding coding)
 #endif
 
 // The sums of a chunk of 8-bit keys: unsigned keys are their own units,
-// added in 8-bit halves; G.711 keys add their products.
+// added in 8-bit halves (at most 128 each, so 256 vectors fit the 16-bit
+// sums); G.711 keys add their products (at most 32256 an element).
+enum { kKeyChunk = 256 };
+
 struct KeySums {
 	U16v all, high;
 	U32v products;
@@ -187,26 +182,32 @@ AddKeys(U8v keys, U8v keep, Coding coding, KeySums *s)
 		s->products += G711Products(keys, keep, coding);
 }
 
+ALWAYS_INLINE U64v
+KeysTotal(const KeySums *s)
+{
+	return ByteHalvesTotal(s->all, s->high) + (Wide32(s->products) << 2);
+}
+
 ALWAYS_INLINE size_t
-Tally8(const unsigned char *p, size_t samples, Coding coding, uint32_t channels,
-       uint64_t *units, uint32_t top[kMaxChannels])
+Tally8(const unsigned char *p, size_t samples, Coding coding, uint64_t *units,
+       LanePeaks *peaks)
 {
 	const size_t n = kVectorBytes;
 	if (samples < n)
 		return 0;
 	const U8v every = ~(U8v){};
-	U8v high = {};
-	uint64_t sum = 0;
+	U8v high = coding == kUnsigned8 ? PeaksIn(peaks) : PeaksIn(peaks) & 0x7F;
+	U64v sum = {};
 	size_t vectors = samples / n;
 	for (size_t v = 0; v < vectors;) {
-		size_t end = ChunkEnd(v, vectors);
+		size_t end = ChunkEnd(v, vectors, kKeyChunk);
 		KeySums s = {};
 		for (; v < end; v++, p += n) {
 			U8v keys = Keys8(LoadBytes(p), coding);
 			high = Max8(high, keys);
 			AddKeys(keys, every, coding, &s);
 		}
-		sum += ByteHalvesTotal(s.all, s.high) + 4 * Total32(s.products);
+		sum += KeysTotal(&s);
 	}
 	size_t left = samples % n;
 	if (left != 0) {
@@ -215,60 +216,63 @@ Tally8(const unsigned char *p, size_t samples, Coding coding, uint32_t channels,
 		KeySums s = {};
 		high = Max8(high, keys);
 		AddKeys(keys, keep, coding, &s);
-		sum += ByteHalvesTotal(s.all, s.high) + 4 * Total32(s.products);
+		sum += KeysTotal(&s);
 	}
-	*units += coding == kMuLaw ? sum - 132 * (uint64_t)samples : sum;
-	uint32_t keys[kMaxChannels] = { 0 };
-	PeaksOf8(high, channels, keys);
-	for (uint32_t c = 0; c < channels; c++)
-		top[c] = top[c] > Units8(keys[c], coding) ? top[c] : Units8(keys[c], coding);
+	*units += Total64(sum) - (coding == kMuLaw ? 132 * (uint64_t)samples : 0);
+	// G.711 keys have 7 bits: the top bit marks, between calls, an element
+	// that has seen a sample, since a key of 0 is not silence in A-law.
+	KeepPeaks(peaks, coding == kUnsigned8 ? high : high | 0x80);
 	return samples;
 }
 
+// 16-bit and 32-bit magnitudes are added in 16-bit halves: a low half is
+// under 2^16, so 2^15 vectors keep their sum below 2^32.
+enum { kHalvesChunk = 1 << 15 };
+
 ALWAYS_INLINE size_t
-Tally16(const unsigned char *p, size_t samples, uint32_t channels, uint64_t *units,
-        uint32_t top[kMaxChannels])
+Tally16(const unsigned char *p, size_t samples, uint64_t *units, LanePeaks *peaks)
 {
 	const size_t n = kVectorBytes / 2;
 	if (samples < n)
 		return 0;
-	U16v high = {};
-	uint64_t sum = 0;
+	U16v high = (U16v)PeaksIn(peaks);
+	U64v sum = {};
 	size_t vectors = samples / n;
 	for (size_t v = 0; v < vectors;) {
-		size_t end = ChunkEnd(v, vectors);
+		size_t end = ChunkEnd(v, vectors, kHalvesChunk);
 		U32v all = {}, upper = {};
 		for (; v < end; v++, p += kVectorBytes) {
 			U16v m = Abs16(LoadLE16(p));
 			high = Max16(high, m);
 			AddHalves((U32v)m, &all, &upper);
 		}
-		sum += HalvesTotal(all, upper, 1);
+		sum += HalvesTotal(all, upper, 0);
 	}
 	size_t left = samples % n;
 	if (left != 0) {
 		U16v m = Abs16(LoadLE16(p - 2 * (n - left))) & From16((unsigned)(n - left));
 		high = Max16(high, m);
-		sum += HalvesTotal((U32v)m, (U32v)m >> 16, 1);
+		sum += Wide16(m);
 	}
-	*units += sum;
-	PeaksOf16(high, channels, top);
+	*units += Total64(sum);
+	KeepPeaks(peaks, (U8v)high);
 	return samples;
 }
 
 // Groups of eight samples; a 32-bit element adds at most two magnitudes
-// under 2^23 a group.
+// of at most 2^23 a group, so 128 groups fit.
+enum { kGroupChunk = 128 };
+
 ALWAYS_INLINE size_t
-Tally24(const unsigned char *p, size_t samples, uint32_t channels, uint64_t *units,
-        uint32_t top[kMaxChannels])
+Tally24(const unsigned char *p, size_t samples, uint64_t *units, LanePeaks *peaks)
 {
 	if (samples < 8)
 		return 0;
-	U32v high = {};
-	uint64_t sum = 0;
+	U32v high = (U32v)PeaksIn(peaks);
+	U64v sum = {};
 	size_t groups = samples / 8;
 	for (size_t g = 0; g < groups;) {
-		size_t end = ChunkEnd(g, groups);
+		size_t end = ChunkEnd(g, groups, kGroupChunk);
 		U32v all = {};
 		for (; g < end; g++, p += 24) {
 			I32v v[kSpread24Vectors];
@@ -279,54 +283,51 @@ Tally24(const unsigned char *p, size_t samples, uint32_t channels, uint64_t *uni
 				all += m;
 			}
 		}
-		sum += Total32(all);
+		sum += Wide32(all);
 	}
 	int left = (int)(samples % 8);
 	if (left != 0) {
 		I32v v[kSpread24Vectors];
-		U32v all = {};
 		Spread24(p - 3 * (8 - left), v);
 		for (int h = 0; h < kSpread24Vectors; h++) {
-			int first = 8 - left - h * (int)(sizeof all / 4);
+			int first = 8 - left - h * (int)(sizeof high / 4);
 			U32v m = Abs32(v[h]) & From32(first > 0 ? (unsigned)first : 0);
 			high = Max32(high, m);
-			all += m;
+			sum += Wide32(m);
 		}
-		sum += Total32(all);
 	}
-	*units += sum;
-	PeaksOf32(high, channels, top);
+	*units += Total64(sum);
+	KeepPeaks(peaks, (U8v)high);
 	return samples;
 }
 
 ALWAYS_INLINE size_t
-Tally32(const unsigned char *p, size_t samples, uint32_t channels, uint64_t *units,
-        uint32_t top[kMaxChannels])
+Tally32(const unsigned char *p, size_t samples, uint64_t *units, LanePeaks *peaks)
 {
 	const size_t n = kVectorBytes / 4;
 	if (samples < n)
 		return 0;
-	U32v high = {};
-	uint64_t sum = 0;
+	U32v high = (U32v)PeaksIn(peaks);
+	U64v sum = {};
 	size_t vectors = samples / n;
 	for (size_t v = 0; v < vectors;) {
-		size_t end = ChunkEnd(v, vectors);
+		size_t end = ChunkEnd(v, vectors, kHalvesChunk);
 		U32v all = {}, upper = {};
 		for (; v < end; v++, p += kVectorBytes) {
 			U32v m = Abs32((I32v)LoadLE32(p));
 			high = Max32(high, m);
 			AddHalves(m, &all, &upper);
 		}
-		sum += HalvesTotal(all, upper, 65536);
+		sum += HalvesTotal(all, upper, 16);
 	}
 	size_t left = samples % n;
 	if (left != 0) {
 		U32v m = Abs32((I32v)LoadLE32(p - 4 * (n - left))) & From32((unsigned)(n - left));
 		high = Max32(high, m);
-		sum += HalvesTotal(m, m >> 16, 65536);
+		sum += Wide32(m);
 	}
-	*units += sum;
-	PeaksOf32(high, channels, top);
+	*units += Total64(sum);
+	KeepPeaks(peaks, (U8v)high);
 	return samples;
 }
 
@@ -349,14 +350,13 @@ HighWords(U32v w)
 }
 
 ALWAYS_INLINE size_t
-TallyF32(const unsigned char *p, size_t samples, uint32_t channels,
-         double lane[kSumLanes], uint32_t top[kMaxChannels])
+TallyF32(const unsigned char *p, size_t samples, double lane[kSumLanes], LanePeaks *peaks)
 {
 	const size_t n = kVectorBytes / 4;
 	if (samples < n)
 		return 0;
 	const U32v sign = (U32v){} + 0x80000000u;
-	U32v high = {};
+	U32v high = (U32v)PeaksIn(peaks);
 	F64v sum[4] = {};
 	size_t vectors = samples / n, v = 0;
 	for (; v + 2 <= vectors; v += 2, p += 2 * kVectorBytes) {
@@ -385,28 +385,28 @@ TallyF32(const unsigned char *p, size_t samples, uint32_t channels,
 	}
 	for (unsigned j = 0; j < 4 * sizeof sum[0] / 8; j++)
 		lane[j] += sum[j / (sizeof sum[0] / 8)][j % (sizeof sum[0] / 8)] * 0x1p647;
-	PeaksOf32(high & 0x7FFFFFFF, channels, top);
+	KeepPeaks(peaks, (U8v)high);
 	return samples;
 }
 
 // Every kernel for the integer codings, by coding.
 ALWAYS_INLINE size_t
-TallyIntegers(const unsigned char *p, size_t samples, Coding coding, uint32_t channels,
-              uint64_t *units, uint32_t top[kMaxChannels])
+TallyIntegers(const unsigned char *p, size_t samples, Coding coding, uint64_t *units,
+              LanePeaks *peaks)
 {
 	switch (coding) {
 	case kInt16:
-		return Tally16(p, samples, channels, units, top);
+		return Tally16(p, samples, units, peaks);
 	case kInt24:
-		return Tally24(p, samples, channels, units, top);
+		return Tally24(p, samples, units, peaks);
 	case kInt32:
-		return Tally32(p, samples, channels, units, top);
+		return Tally32(p, samples, units, peaks);
 	case kUnsigned8:
-		return Tally8(p, samples, kUnsigned8, channels, units, top);
+		return Tally8(p, samples, kUnsigned8, units, peaks);
 	case kMuLaw:
-		return Tally8(p, samples, kMuLaw, channels, units, top);
+		return Tally8(p, samples, kMuLaw, units, peaks);
 	default:
-		return Tally8(p, samples, kALaw, channels, units, top);
+		return Tally8(p, samples, kALaw, units, peaks);
 	}
 }
 
@@ -414,8 +414,8 @@ TallyIntegers(const unsigned char *p, size_t samples, Coding coding, uint32_t ch
 
 // The copies built for AVX2, in lanes_avx2.cpp.
 size_t TallyLanesAvx2(const unsigned char *p, size_t samples, Coding coding,
-                      uint32_t channels, uint64_t *units, uint32_t top[kMaxChannels]);
-size_t TallyFloatLanesAvx2(const unsigned char *p, size_t samples, uint32_t channels,
-                           double lane[kSumLanes], uint32_t top[kMaxChannels]);
+                      uint64_t *units, LanePeaks *high);
+size_t TallyFloatLanesAvx2(const unsigned char *p, size_t samples, double lane[kSumLanes],
+                           LanePeaks *high);
 
 #endif

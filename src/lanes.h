@@ -11,19 +11,29 @@
 // Float magnitudes are added in this many independent double sums.
 enum { kSumLanes = 16 };
 
+// The largest magnitude each vector element has seen, kept from call to
+// call: the kernels raise it, LanePeaksOf reads it.  Elements that have
+// seen no sample read as no peak.  Zero it before the first call.
+struct LanePeaks {
+	alignas(32) unsigned char bytes[32];
+};
+
 // Adds the magnitudes, in units, of the samples at p (8-bit, G.711, 16-,
-// 24- or 32-bit integers of coding; whole frames of channels channels, a
-// power of two the coding allows) to *units, and raises top[c] to the
-// largest magnitude of channel c among them.  Returns samples, or 0 when
-// there are too few samples for the vectors; then it adds nothing.  The
-// sums are exact.
+// 24- or 32-bit integers of coding) to *units, and raises high.  Returns
+// samples, or 0 when there are too few samples for the vectors; then it
+// adds nothing.  The sums are exact.  The samples must be whole frames of
+// a channel count that divides 8, the same on every call with one high.
 size_t TallyLanes(const unsigned char *p, size_t samples, Coding coding,
-                  uint32_t channels, uint64_t *units, uint32_t top[kMaxChannels]);
+                  uint64_t *units, LanePeaks *high);
 
 // The same for 32-bit float samples: adds the magnitudes Float32Convert
-// gives to the sums in lane, and raises top[c] to the largest word of
-// channel c with its sign bit cleared.  One or two channels.
-size_t TallyFloatLanes(const unsigned char *p, size_t samples, uint32_t channels,
-                       double lane[kSumLanes], uint32_t top[kMaxChannels]);
+// gives to the sums in lane.  One or two channels.
+size_t TallyFloatLanes(const unsigned char *p, size_t samples, double lane[kSumLanes],
+                       LanePeaks *high);
+
+// The largest magnitude of each of channels channels in high, in amplitude
+// units; 0 for a channel no sample reached.
+void LanePeaksOf(const LanePeaks *high, Coding coding, uint32_t channels,
+                 double top[kMaxChannels]);
 
 #endif

@@ -5,15 +5,15 @@
 #include "kernels.h"
 
 size_t
-TallyLanesAvx2(const unsigned char *p, size_t samples, Coding coding, uint32_t channels,
-               uint64_t *units, uint32_t top[kMaxChannels])
+TallyLanesAvx2(const unsigned char *p, size_t samples, Coding coding, uint64_t *units,
+               LanePeaks *high)
 {
-	return TallyIntegers(p, samples, coding, channels, units, top);
+	return TallyIntegers(p, samples, coding, units, high);
 }
 
 size_t
-TallyFloatLanesAvx2(const unsigned char *p, size_t samples, uint32_t channels,
-                    double lane[kSumLanes], uint32_t top[kMaxChannels])
+TallyFloatLanesAvx2(const unsigned char *p, size_t samples, double lane[kSumLanes],
+                    LanePeaks *high)
 {
-	return TallyF32(p, samples, channels, lane, top);
+	return TallyF32(p, samples, lane, high);
 }

@@ -8,30 +8,44 @@
 #include <cstdlib>
 #include <cstring>
 
+static void PutDots(int32_t count);
+
 // value times 100 or 1000 is exact in a double (a 24-bit mantissa times a
 // factor of at most 10 bits), and printf rounds that exact value to the
-// nearest integer, ties to even, as nearbyint does.  Values out of that
-// path's range (never a real time label) go through printf itself; no
-// float takes more than 43 characters there.
+// nearest integer, ties to even.  So does adding and taking away 2^52 for
+// values below 2^52.  Values out of that path's range (never a real time
+// label) go through printf itself; no float takes more than 43 characters
+// there.
 size_t
 FormatFixed(char *out, float value, int places)
 {
+	static const char pairs[] = "00010203040506070809101112131415161718192021222324"
+	                            "25262728293031323334353637383940414243444546474849"
+	                            "50515253545556575859606162636465666768697071727374"
+	                            "75767778798081828384858687888990919293949596979899";
 	double scaled = (double)value * (places == 2 ? 100.0 : 1000.0);
 	if (!(scaled >= 0 && scaled < 1e15) || std::signbit(scaled))
 		return (size_t)snprintf(out, 64, places == 2 ? "%.2f" : "%.3f",
 		                        (double)value);
 
-	uint64_t units = (uint64_t)nearbyint(scaled);
-	char digits[24], *d = digits + sizeof digits;
-	for (int i = 0; i < places; i++, units /= 10)
+	// Digits are written backwards, two at a time, then copied whole.
+	uint64_t units = (uint64_t)((scaled + 0x1p52) - 0x1p52);
+	char digits[64], *end = digits + 32, *d = end;
+	if (places == 3) {
 		*--d = (char)('0' + units % 10);
+		units /= 10;
+	}
+	memcpy(d -= 2, pairs + 2 * (units % 100), 2);
+	units /= 100;
 	*--d = '.';
-	do
-		*--d = (char)('0' + units % 10);
-	while ((units /= 10) != 0);
-	size_t n = (size_t)(digits + sizeof digits - d);
-	memcpy(out, d, n);
-	return n;
+	for (; units >= 100; units /= 100)
+		memcpy(d -= 2, pairs + 2 * (units % 100), 2);
+	if (units >= 10)
+		memcpy(d -= 2, pairs + 2 * units, 2);
+	else
+		*--d = (char)('0' + units);
+	memcpy(out, d, 32);
+	return (size_t)(end - d);
 }
 
 size_t
@@ -61,18 +75,57 @@ DotCount(double dots)
 	return (int32_t)dots;
 }
 
+// Lines are gathered here and leave in large writes.  Whatever else is
+// printed after them flushes them first.  Labels and dots are copied in
+// whole pieces of kPiece bytes, which may run past the line into the
+// slack at the end.
+enum { kLineBytes = 1 << 16, kPiece = 32 };
+static char lines[kLineBytes + 128 + kPiece];
+static size_t used;
+
 void
+PutLine(const char *label, size_t length, int32_t dots)
+{
+	static const char row[kPiece + 1] = "................................";
+	size_t count = (size_t)dots;
+
+	// Rows too long for the buffer go out a buffer's worth of dots at a
+	// time.
+	if (count > kLineBytes / 2) {
+		FlushLines();
+		fwrite_unlocked(label, 1, length, stdout);
+		PutDots(dots);
+		putc_unlocked('\n', stdout);
+		CheckOutput();
+		return;
+	}
+	if (used + length + count + 1 > kLineBytes)
+		FlushLines();
+	char *out = lines + used;
+	for (size_t k = 0; k < length; k += kPiece)
+		memcpy(out + k, label + k, kPiece);
+	out += length;
+	for (size_t k = 0; k < count; k += kPiece)
+		memcpy(out + k, row, kPiece);
+	out[count] = '\n';
+	used += length + count + 1;
+}
+
+void
+FlushLines(void)
+{
+	fwrite_unlocked(lines, 1, used, stdout);
+	used = 0;
+	CheckOutput();
+}
+
+static void
 PutDots(int32_t count)
 {
-	// As large as the output buffer, so that very long rows go out in
-	// whole-buffer writes.
-	static char dots[1 << 16];
-
-	if (dots[0] != '.')
-		memset(dots, '.', sizeof dots);
 	while (count > 0) {
-		size_t n = count < (int32_t)sizeof dots ? (size_t)count : sizeof dots;
-		if (fwrite_unlocked(dots, 1, n, stdout) != n)
+		size_t n = count < kLineBytes ? (size_t)count : (size_t)kLineBytes;
+		memset(lines, '.', n);
+		if (fwrite_unlocked(lines, 1, n, stdout) != n)
 			return;
 		count -= (int32_t)n;
 	}
@@ -83,6 +136,7 @@ PutDots(int32_t count)
 void
 Report(uint32_t channels, float magnification, const double *peak)
 {
+	FlushLines();
 	float gain = 256.0f * magnification;
 	float level[8];
 	for (uint32_t c = 0; c < channels && c < 8; c++)

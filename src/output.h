@@ -17,8 +17,15 @@ size_t FormatInt(char *out, int32_t value);
 // NaN, and at most INT32_MAX.
 int32_t DotCount(double dots);
 
-// Writes count dots.
-void PutDots(int32_t count);
+// Prints a line: the label of length bytes, dots dots and a newline.
+// Lines are held back until FlushLines, the buffer fills, or Report.  The
+// label is read in pieces of 32 bytes: its buffer must hold length rounded
+// up to a multiple of 32.
+void PutLine(const char *label, size_t length, int32_t dots);
+
+// Hands the lines held back to standard output, ending the process with
+// status 3 if it has failed.
+void FlushLines(void);
 
 // Prints the threshold line and the peak line of channels channels.
 void Report(uint32_t channels, float magnification, const double *peak);

@@ -27,6 +27,7 @@ ScanInterval(Input *in, const ScanParams *sp, unsigned char *block)
 	// Blocks of whole frames fill the buffer, whatever the frame size.
 	uint32_t blockFrames = kBlockBytes / sp->frameSize;
 	double peak[kMaxChannels] = { 0 }, top[kMaxChannels];
+	static Peaks peaks;
 	Tally t = {};
 
 	for (uint64_t frame = sp->startFrame; frame < sp->endFrame;) {
@@ -37,12 +38,10 @@ ScanInterval(Input *in, const ScanParams *sp, unsigned char *block)
 			uint32_t run = got - pos;
 			if (resolution != 0 && run > resolution - counter)
 				run = resolution - counter;
-			TallyFrames(layout, block + (size_t)pos * sp->frameSize, run, &t, top);
+			TallyFrames(layout, block + (size_t)pos * sp->frameSize, run, &t, &peaks);
 			if (in->stream && AddsInLanes(layout))
 				memcpy(kept + (size_t)counter * sp->frameSize,
 				       block + (size_t)pos * sp->frameSize, (size_t)run * sp->frameSize);
-			for (uint32_t c = 0; c < layout->channels; c++)
-				CheckPeak(peak[c], top[c]);
 			pos += run;
 			frame += run;
 			counter += run;
@@ -58,6 +57,9 @@ ScanInterval(Input *in, const ScanParams *sp, unsigned char *block)
 		if (got < want)
 			break;
 	}
+	PeaksOf(layout, &peaks, top);
+	for (uint32_t c = 0; c < layout->channels; c++)
+		CheckPeak(peak[c], top[c]);
 	Report(layout->channels, sp->magnification, peak);
 }
 
@@ -93,9 +95,8 @@ Waveform(int64_t frame, uint32_t sampleRate, double dots,
 		    ? (int32_t)low : (int32_t)(low - 2147483648u) + INT32_MIN);
 		label[n++] = '\t';
 	}
-	fwrite_unlocked(label, 1, n, stdout);
-	PutDots(DotCount(dots));
-	return putc_unlocked('\n', stdout);
+	PutLine(label, n, DotCount(dots));
+	return '\n';
 }
 
 // Whole frames only: a stream's trailing partial frame is not one.  An
@@ -118,6 +119,7 @@ ReadBlock(Input *in, const ScanParams *sp, uint64_t frame, uint32_t want,
 static void
 ReadFailed(uint64_t frame)
 {
+	FlushLines();
 	printf("Can't read frame %llu from wave file!\n",
 	       (unsigned long long)frame);
 	exit(2);
@@ -162,8 +164,10 @@ EmitLine(Input *in, const ScanParams *sp, uint64_t next, Tally *t)
 	Waveform((int64_t)middle, (uint32_t)sp->sampleRate,
 	         LineDots(sum, layout->channels, layout->resolution, sp->magnification),
 	         sp->secondsPerLine);
-	CheckOutput();
-	*t = Tally {};
+	t->units = 0;
+	t->sum = 0;
+	for (uint32_t j = 0; j < kSumLanes; j++)
+		t->lane[j] = 0;
 }
 
 // Adds the line that starts at frame first again, in sample order: a
@@ -175,12 +179,12 @@ SumInOrder(Input *in, const ScanParams *sp, uint64_t first)
 	static unsigned char again[kBlockBytes];
 	Layout layout = sp->layout;
 	Tally t = {};
-	double top[kMaxChannels];
+	static Peaks unused;
 	uint64_t end = first + layout.resolution;
 
 	layout.anyOrder = false;
 	if (in->stream) {
-		TallyFrames(&layout, kept, layout.resolution, &t, top);
+		TallyFrames(&layout, kept, layout.resolution, &t, &unused);
 		return LineSum(&layout, &t);
 	}
 	for (uint64_t frame = first; frame < end;) {
@@ -189,7 +193,7 @@ SumInOrder(Input *in, const ScanParams *sp, uint64_t first)
 		uint32_t got = ReadBlock(in, sp, frame, want, again);
 		if (got < want)
 			ReadFailed(frame + got);
-		TallyFrames(&layout, again, got, &t, top);
+		TallyFrames(&layout, again, got, &t, &unused);
 		frame += got;
 	}
 	return LineSum(&layout, &t);

@@ -4,39 +4,52 @@
 // where the scan can add the line again in order if the dots need it.
 #include "sums.h"
 
+#include <cstring>
+
 #include "float32.h"
 #include "lanes.h"
 
 static bool AddsInOrder(const Layout *layout);
 static void TallyUnits(const Layout *layout, const unsigned char *p,
-                       uint32_t frames, Tally *t, double top[kMaxChannels]);
+                       uint32_t frames, Tally *t, Peaks *peaks);
 static void TallyFloats(const Layout *layout, const unsigned char *p,
-                        uint32_t frames, Tally *t, double top[kMaxChannels]);
+                        uint32_t frames, Tally *t, Peaks *peaks);
 static void TallyInOrder(const Layout *layout, const unsigned char *p,
-                         uint32_t frames, Tally *t, double top[kMaxChannels]);
+                         uint32_t frames, Tally *t, Peaks *peaks);
 
 void
 TallyFrames(const Layout *layout, const unsigned char *p, uint32_t frames,
-            Tally *t, double top[kMaxChannels])
+            Tally *t, Peaks *peaks)
 {
-	for (uint32_t c = 0; c < layout->channels; c++)
-		top[c] = 0;
 	if (!AddsInOrder(layout))
-		TallyUnits(layout, p, frames, t, top);
+		TallyUnits(layout, p, frames, t, peaks);
 	else if (layout->coding == kFloat32)
-		TallyFloats(layout, p, frames, t, top);
+		TallyFloats(layout, p, frames, t, peaks);
 	else
-		TallyInOrder(layout, p, frames, t, top);
+		TallyInOrder(layout, p, frames, t, peaks);
 }
 
-// Lanes that were not used hold 0, which leaves the sum as it is.
+void
+PeaksOf(const Layout *layout, const Peaks *peaks, double top[kMaxChannels])
+{
+	LanePeaksOf(&peaks->lanes, layout->coding, layout->channels, top);
+	for (uint32_t c = 0; c < layout->channels; c++)
+		top[c] = peaks->top[c] > top[c] ? peaks->top[c] : top[c];
+}
+
+// Lanes are added pairwise, in a few independent steps.
 double
 LineSum(const Layout *layout, const Tally *t)
 {
-	double lanes = 0;
-	for (uint32_t j = 0; j < kSumLanes; j++)
-		lanes += t->lane[j];
-	return (double)t->units / UnitsPerAmplitude(layout->coding) + t->sum + lanes;
+	double sum = (double)t->units / UnitsPerAmplitude(layout->coding) + t->sum;
+	if (!AddsInLanes(layout))
+		return sum;
+	double lane[kSumLanes];
+	memcpy(lane, t->lane, sizeof lane);
+	for (uint32_t width = kSumLanes / 2; width > 0; width /= 2)
+		for (uint32_t j = 0; j < width; j++)
+			lane[j] += lane[j + width];
+	return sum + lane[0];
 }
 
 bool
@@ -69,22 +82,25 @@ AddsInOrder(const Layout *layout)
 
 static void
 TallyUnits(const Layout *layout, const unsigned char *p, uint32_t frames,
-           Tally *t, double top[kMaxChannels])
+           Tally *t, Peaks *peaks)
 {
 	uint32_t channels = layout->channels, bytes = layout->bytesPerSample;
 	uint32_t high[kMaxChannels] = { 0 };
-	size_t samples = (size_t)frames * channels, done = 0;
+	size_t samples = (size_t)frames * channels;
 
 	// The vectors keep channels apart when the channel count divides 8.
-	if (8 % channels == 0)
-		done = TallyLanes(p, samples, layout->coding, channels, &t->units, high);
-	for (size_t k = done, c = 0; k < samples; k++, c = c + 1 == channels ? 0 : c + 1) {
+	if (8 % channels == 0 &&
+	    TallyLanes(p, samples, layout->coding, &t->units, &peaks->lanes) == samples)
+		return;
+	for (size_t k = 0, c = 0; k < samples; k++, c = c + 1 == channels ? 0 : c + 1) {
 		uint32_t m = UnitsOf(p + k * bytes, layout->coding);
 		t->units += m;
 		high[c] = high[c] > m ? high[c] : m;
 	}
-	for (uint32_t c = 0; c < channels; c++)
-		top[c] = high[c] / UnitsPerAmplitude(layout->coding);
+	for (uint32_t c = 0; c < channels; c++) {
+		double m = high[c] / UnitsPerAmplitude(layout->coding);
+		peaks->top[c] = m > peaks->top[c] ? m : peaks->top[c];
+	}
 }
 
 // The magnitude of a float sample, from its word with the sign bit cleared.
@@ -98,32 +114,34 @@ FloatMagnitude(uint32_t word)
 // and grows with that word, so the largest word marks the peak.
 static void
 TallyFloats(const Layout *layout, const unsigned char *p, uint32_t frames,
-            Tally *t, double top[kMaxChannels])
+            Tally *t, Peaks *peaks)
 {
 	uint32_t channels = layout->channels, high[kMaxChannels] = { 0 };
-	size_t samples = (size_t)frames * channels, done = 0;
+	size_t samples = (size_t)frames * channels;
 	double sum = t->sum;
 
-	if (AddsInLanes(layout))
-		done = TallyFloatLanes(p, samples, channels, t->lane, high);
-	for (size_t k = done; k < samples; k++) {
+	if (AddsInLanes(layout) && TallyFloatLanes(p, samples, t->lane, &peaks->lanes) == samples)
+		return;
+	for (size_t k = 0; k < samples; k++) {
 		uint32_t key = Word32(p + 4 * k) & 0x7FFFFFFF, c = k & (channels - 1);
 		high[c] = high[c] > key ? high[c] : key;
 		sum += FloatMagnitude(key);
 	}
 	t->sum = sum;
-	for (uint32_t c = 0; c < channels; c++)
-		top[c] = FloatMagnitude(high[c]);
+	for (uint32_t c = 0; c < channels; c++) {
+		double m = FloatMagnitude(high[c]);
+		peaks->top[c] = m > peaks->top[c] ? m : peaks->top[c];
+	}
 }
 
 // A NaN magnitude adds NaN to the sum but never becomes a peak.
 static void
 TallyInOrder(const Layout *layout, const unsigned char *p, uint32_t frames,
-             Tally *t, double top[kMaxChannels])
+             Tally *t, Peaks *peaks)
 {
 	uint32_t bytes = layout->bytesPerSample, channels = layout->channels;
 	bool lanes = AddsInLanes(layout);
-	double sum = t->sum;
+	double sum = t->sum, *top = peaks->top;
 
 	for (size_t k = 0, c = 0; k < (size_t)frames * channels;
 	     k++, p += bytes, c = c + 1 == channels ? 0 : c + 1) {

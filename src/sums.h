@@ -28,13 +28,23 @@ struct Tally {
 	double lane[kSumLanes];
 };
 
+// The largest magnitude of each channel so far: in amplitude units in
+// top, and in the lanes of the vector kernels.  Zero it to start.
+struct Peaks {
+	double top[kMaxChannels];
+	LanePeaks lanes;
+};
+
 // Whether lines of layout are added in lanes.
 bool AddsInLanes(const Layout *layout);
 
-// Adds the magnitudes of frames frames at p to t, and writes the largest
-// magnitude of each channel among them, in amplitude units, to top.
+// Adds the magnitudes of frames frames at p to t, and raises peaks to the
+// largest of each channel among them.
 void TallyFrames(const Layout *layout, const unsigned char *p,
-                 uint32_t frames, Tally *t, double top[kMaxChannels]);
+                 uint32_t frames, Tally *t, Peaks *peaks);
+
+// The largest magnitude of each channel in peaks, in amplitude units.
+void PeaksOf(const Layout *layout, const Peaks *peaks, double top[kMaxChannels]);
 
 // The sum of t in amplitude units: as the sum of the magnitudes as doubles
 // in sample order gives it, unless the line was added in lanes.
