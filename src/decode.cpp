@@ -38,27 +38,12 @@ ChooseCoding(uint32_t bitsPerSample, uint32_t formatCode, uint32_t channels)
 }
 
 double
-UnitsPerAmplitude(Coding coding)
-{
-	switch (coding) {
-	case kUnsigned8:
-		return 1.0;
-	case kInt24:
-		return 65536.0;
-	case kInt32:
-		return 16777216.0;
-	default:   // G.711 and 16-bit samples
-		return 256.0;
-	}
-}
-
-double
 Magnitude(const unsigned char *p, Coding coding, uint32_t bytes)
 {
 	switch (coding) {
 	case kInt24:
 	case kInt32:
-		return UnitsOf(p, coding) / UnitsPerAmplitude(coding);
+		return UnitsOf(p, coding) * UnitSize(coding);
 	case kFloat32:
 		return fabs(Float32Convert(p[0], p[1], p[2], (signed char)p[3]));
 	case kFloat64: {

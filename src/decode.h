@@ -1,7 +1,7 @@
 // Sample decoding: the codings a wave file's samples may carry, chosen from
 // the header, and the decoding of one sample.  Integer codings decode to a
-// magnitude in whole units (UnitsPerAmplitude of them to an amplitude unit,
-// full scale being 128 amplitude units); the others to a double.
+// magnitude in whole units (UnitSize amplitude units each, full scale being
+// 128 amplitude units); the others to a double.
 #ifndef QUORVIN_DECODE_H
 #define QUORVIN_DECODE_H
 
@@ -29,8 +29,23 @@ enum { kMaxChannels = 8 };
 Coding ChooseCoding(uint32_t bitsPerSample, uint32_t formatCode,
                     uint32_t channels);
 
-// How many units make one amplitude unit, for the integer codings.
-double UnitsPerAmplitude(Coding coding);
+// The amplitude of one unit, for the integer codings: a power of two, so
+// that units times it is exactly units divided by the units in one
+// amplitude unit.
+static inline double
+UnitSize(Coding coding)
+{
+	switch (coding) {
+	case kUnsigned8:
+		return 1.0;
+	case kInt24:
+		return 0x1p-16;
+	case kInt32:
+		return 0x1p-24;
+	default:   // G.711 and 16-bit samples
+		return 0x1p-8;
+	}
+}
 
 // The magnitude of one sample of bytes bytes, in amplitude units.
 double Magnitude(const unsigned char *p, Coding coding, uint32_t bytes);

@@ -225,6 +225,43 @@ Tally8(const unsigned char *p, size_t samples, Coding coding, uint64_t *units,
 	return samples;
 }
 
+#ifdef __AVX2__
+// Unsigned 8-bit samples on AVX2: a sum of absolute differences against
+// 128 adds eight magnitudes at a time into 64-bit elements, and the peak
+// comes from the largest and the smallest byte of each element, which
+// stand 128 + k and 128 - k around the peak key k between calls.
+ALWAYS_INLINE size_t
+TallyUnsigned8(const unsigned char *p, size_t samples, uint64_t *units, LanePeaks *peaks)
+{
+	const size_t n = kVectorBytes;
+	if (samples < n)
+		return 0;
+	const __m256i middle = _mm256_set1_epi8((char)0x80);
+	U8v key = PeaksIn(peaks);
+	U8v high = (key > 127 ? 127 : key) + 128, low = 128 - key;
+	U64v sum = {};
+	size_t vectors = samples / n;
+	for (size_t v = 0; v < vectors; v++, p += n) {
+		U8v bytes = LoadBytes(p);
+		high = Max8(high, bytes);
+		low = low < bytes ? low : bytes;
+		sum += (U64v)_mm256_sad_epu8((__m256i)bytes, middle);
+	}
+	size_t left = samples % n;
+	if (left != 0) {
+		// Samples taken already count as 128, which adds nothing.
+		U8v bytes = LoadBytes(p - (n - left)) | ~From8((unsigned)(n - left));
+		bytes &= From8((unsigned)(n - left)) | 0x80;
+		high = Max8(high, bytes);
+		low = low < bytes ? low : bytes;
+		sum += (U64v)_mm256_sad_epu8((__m256i)bytes, middle);
+	}
+	*units += Total64(sum);
+	KeepPeaks(peaks, Max8(high - 128, 128 - low));
+	return samples;
+}
+#endif
+
 // 16-bit and 32-bit magnitudes are added in 16-bit halves: a low half is
 // under 2^16, so 2^15 vectors keep their sum below 2^32.
 enum { kHalvesChunk = 1 << 15 };
@@ -402,7 +439,11 @@ TallyIntegers(const unsigned char *p, size_t samples, Coding coding, uint64_t *u
 	case kInt32:
 		return Tally32(p, samples, units, peaks);
 	case kUnsigned8:
+#ifdef __AVX2__
+		return TallyUnsigned8(p, samples, units, peaks);
+#else
 		return Tally8(p, samples, kUnsigned8, units, peaks);
+#endif
 	case kMuLaw:
 		return Tally8(p, samples, kMuLaw, units, peaks);
 	default:

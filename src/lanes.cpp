@@ -56,9 +56,9 @@ LanePeaksOf(const LanePeaks *high, Coding coding, uint32_t channels,
 		if (coding == kFloat32 && e != 0)
 			m = Float32Convert(e & 0xFF, e >> 8 & 0xFF, e >> 16 & 0xFF, e >> 24 & 0x7F);
 		else if ((coding == kMuLaw || coding == kALaw) && e != 0)
-			m = Units8(e & 0x7F, coding) / UnitsPerAmplitude(coding);
+			m = Units8(e & 0x7F, coding) * UnitSize(coding);
 		else if (coding != kFloat32 && coding != kMuLaw && coding != kALaw)
-			m = e / UnitsPerAmplitude(coding);
+			m = e * UnitSize(coding);
 		top[j % channels] = m > top[j % channels] ? m : top[j % channels];
 	}
 }

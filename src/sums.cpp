@@ -41,7 +41,7 @@ PeaksOf(const Layout *layout, const Peaks *peaks, double top[kMaxChannels])
 double
 LineSum(const Layout *layout, const Tally *t)
 {
-	double sum = (double)t->units / UnitsPerAmplitude(layout->coding) + t->sum;
+	double sum = (double)t->units * UnitSize(layout->coding) + t->sum;
 	if (!AddsInLanes(layout))
 		return sum;
 	double lane[kSumLanes];
@@ -98,7 +98,7 @@ TallyUnits(const Layout *layout, const unsigned char *p, uint32_t frames,
 		high[c] = high[c] > m ? high[c] : m;
 	}
 	for (uint32_t c = 0; c < channels; c++) {
-		double m = high[c] / UnitsPerAmplitude(layout->coding);
+		double m = high[c] * UnitSize(layout->coding);
 		peaks->top[c] = m > peaks->top[c] ? m : peaks->top[c];
 	}
 }
