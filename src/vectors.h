@@ -1,5 +1,6 @@
-// Vectors: the vector types the lane kernels are written in, and the few
-// operations whose best instruction differs between instruction sets.
+// Vectors: the vector types the lane kernels are written in, the few
+// operations whose best instruction differs between instruction sets, and
+// the narrow sums the kernels fold into 64 bits.
 // Everything here is portable GCC/clang vector code, except the marked
 // AVX2 pieces, which only a unit compiled for AVX2 sees.  A vector holds
 // 32 bytes where AVX2 is on, 16 elsewhere (SSE2, NEON, VSX, or plain
@@ -41,6 +42,12 @@ LoadBytes(const unsigned char *p)
 	U8v v;
 	memcpy(&v, p, sizeof v);
 	return v;
+}
+
+ALWAYS_INLINE void
+StoreBytes(unsigned char *p, U8v v)
+{
+	memcpy(p, &v, sizeof v);
 }
 
 // Samples are little-endian; a big-endian host swaps the bytes of each
@@ -178,6 +185,69 @@ Spread24(const unsigned char *p, I32v out[kSpread24Vectors])
 	out[1] = (I32v)high >> 8;
 }
 #endif
+
+// The narrow sums below are folded into 64-bit sums after this many
+// vectors, before they can overflow; each kernel names its own.
+ALWAYS_INLINE size_t
+ChunkEnd(size_t v, size_t vectors, size_t chunk)
+{
+	return vectors - v > chunk ? v + chunk : vectors;
+}
+
+// 32-bit elements widened and added in pairs into 64-bit elements.
+ALWAYS_INLINE U64v
+Wide32(U32v x)
+{
+	return ((U64v)x & 0xFFFFFFFF) + ((U64v)x >> 32);
+}
+
+ALWAYS_INLINE U64v
+Wide16(U16v x)
+{
+	return Wide32(((U32v)x & 0xFFFF) + ((U32v)x >> 16));
+}
+
+ALWAYS_INLINE uint64_t
+Total64(U64v x)
+{
+	uint64_t sum = 0;
+	for (unsigned j = 0; j < sizeof x / 8; j++)
+		sum += x[j];
+	return sum;
+}
+
+// Sums of 16-bit halves in 32-bit elements that may wrap: *all adds each
+// element whole (its low half plus 2^16 times its high half), *high its
+// high half alone.  all - 2^16 high is then the sum of the low halves,
+// exact while that sum stays below 2^32.
+ALWAYS_INLINE void
+AddHalves(U32v x, U32v *all, U32v *high)
+{
+	*all += x;
+	*high += x >> 16;
+}
+
+// The sums of the low halves and of the high halves, the latter times
+// 2^shift.
+ALWAYS_INLINE U64v
+HalvesTotal(U32v all, U32v high, unsigned shift)
+{
+	return Wide32(all - (high << 16)) + (Wide32(high) << shift);
+}
+
+// The same with 8-bit halves of 16-bit elements, added with equal weight.
+ALWAYS_INLINE void
+AddByteHalves(U16v x, U16v *all, U16v *high)
+{
+	*all += x;
+	*high += x >> 8;
+}
+
+ALWAYS_INLINE U64v
+ByteHalvesTotal(U16v all, U16v high)
+{
+	return Wide16(all - (high << 8)) + Wide16(high);
+}
 
 }  // namespace
 
