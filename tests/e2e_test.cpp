@@ -268,6 +268,40 @@ TEST(Golden, WholeOutputs)
 		EXPECT_EQ(Outcome(dir, Coded(l[0], l[1], tone, l[2]), one).out, kBanner + layout) << l[0] << " bits";
 }
 
+// Lines longer than a chunk of every kernel's narrow sums, and a part of a
+// vector, of samples a step short of full scale but for the last, at full
+// scale: no narrow sum overflows, and the peak is found in the last lane
+// of the last vector.
+TEST(Golden, FullScaleLines)
+{
+	std::string dir = Dir();
+	struct {
+		uint16_t bits, format;
+		std::string most, last;
+		size_t dots;
+		std::string level;
+	} cases[] = {
+		{ 8, 1, "\x01", "\x00"s, 127, "0.0" },
+		{ 8, 7, "\x01", "\x00"s, 121, "-0.2" },
+		{ 8, 6, "\xab", "\xaa", 122, "-0.1" },
+		{ 16, 1, "\x01\x80", "\x00\x80"s, 127, "0.0" },
+		{ 24, 1, "\x01\x00\x80"s, "\x00\x00\x80"s, 127, "0.0" },
+		{ 32, 1, "\x01\x00\x00\x80"s, "\x00\x00\x00\x80"s, 127, "0.0" },
+		{ 32, 3, "\xff\xff\x7f\xbf", "\x00\x00\x80\xbf"s, 127, "0.0" },
+	};
+	for (const auto &c : cases) {
+		std::string data;
+		for (int i = 1; i < 16392; i++)
+			data += c.most;
+		data += c.last;
+		std::string wav = WavHeader(16392, 1, c.bits, data.size(), c.format) + data;
+		std::string line = "0.50\t" + std::string(c.dots, '.') + "\n";
+		Result r = Outcome(dir, wav, { "0", "1", "16392" });
+		EXPECT_EQ(r.out, kBanner + line + kShows + "Peak over interval " + c.level + " dB\n")
+		    << c.bits << " bits, format " << c.format;
+	}
+}
+
 // What only streams have: sizes written before the length was known, a
 // FIFO that waits for its writer, a terminal, and a writer that is cut off
 // once the range is done.
