@@ -1,5 +1,5 @@
 // Input: opening the wave file and reading it, by offset for a regular
-// file and front to back for a stream.
+// file and front to back, as its bytes arrive, for a stream.
 #include "input.h"
 
 #include <cerrno>
@@ -7,11 +7,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-static size_t ReadStream(Input *in, unsigned char *buf, size_t n);
-static bool SkipStream(Input *in, uint64_t offset);
+static size_t ReadOnce(Input *in, unsigned char *buf, size_t n);
 [[noreturn]] static void Refuse(const char *format, const char *path);
 
 void
@@ -37,70 +37,90 @@ OpenWave(const char *path, Input *in)
 		off_t at = lseek(fd, 0, SEEK_CUR);
 		in->base = at > 0 ? (uint64_t)at : 0;
 		in->length = (uint64_t)st.st_size > in->base ? st.st_size - in->base : 0;
+		in->headBytes = ReadAt(in, 0, in->head, kHeadBytes);
 	}
-	in->headBytes = in->stream ? ReadStream(in, in->head, kHeadBytes)
-	                           : ReadAt(in, 0, in->head, kHeadBytes);
+}
+
+bool
+ExtendHead(Input *in)
+{
+	if (!in->stream || in->ended || in->headBytes == kHeadBytes)
+		return false;
+	in->headBytes += ReadOnce(in, in->head + in->headBytes, kHeadBytes - in->headBytes);
+	return true;
 }
 
 size_t
 ReadAt(Input *in, uint64_t offset, unsigned char *buf, size_t n)
 {
 	size_t got = 0;
-	if (!in->stream) {
-		// No regular file reaches past 2^63 bytes.
-		if (offset > (uint64_t)INT64_MAX - in->base - n)
-			return 0;
-		while (got < n) {
-			ssize_t r = pread(in->fd, buf + got, n - got,
-			                  (off_t)(in->base + offset + got));
-			if (r < 0 && errno == EINTR)
-				continue;
-			in->failed = r < 0;
-			if (r <= 0)
-				break;
-			got += (size_t)r;
-		}
-		return got;
+	// No regular file reaches past 2^63 bytes.
+	if (offset > (uint64_t)INT64_MAX - in->base - n)
+		return 0;
+	while (got < n) {
+		ssize_t r = pread(in->fd, buf + got, n - got, (off_t)(in->base + offset + got));
+		if (r < 0 && errno == EINTR)
+			continue;
+		in->failed = r < 0;
+		if (r <= 0)
+			break;
+		got += (size_t)r;
 	}
-	if (offset < in->headBytes) {
-		got = in->headBytes - offset < n ? in->headBytes - offset : n;
-		memcpy(buf, in->head + offset, got);
-		offset += got;
-	}
-	if (got == n || !SkipStream(in, offset))
-		return got;
-	return got + ReadStream(in, buf + got, n - got);
+	return got;
 }
 
-// Reads until n bytes arrived or the stream ended or failed.
-static size_t
-ReadStream(Input *in, unsigned char *buf, size_t n)
+size_t
+ReadArrived(Input *in, uint64_t offset, unsigned char *buf, size_t n, size_t unit)
 {
+	static unsigned char sink[1 << 16];
 	size_t got = 0;
-	while (got < n && !in->ended) {
-		ssize_t r = read(in->fd, buf + got, n - got);
+
+	// What was read already comes first: the part of a unit kept from the
+	// last call, or the head.  Bytes before offset are read and dropped.
+	if (in->carried > 0) {
+		got = in->carried;
+		memcpy(buf, in->carry, got);
+		in->carried = 0;
+	} else if (offset < in->headBytes) {
+		got = in->headBytes - offset < n ? in->headBytes - offset : n;
+		memcpy(buf, in->head + offset, got);
+	} else if (in->consumed < offset) {
+		uint64_t left = offset - in->consumed;
+		ReadOnce(in, sink, left < sizeof sink ? (size_t)left : sizeof sink);
+		return 0;
+	}
+	if (got < unit)
+		got += ReadOnce(in, buf + got, n - got);
+	if (got < unit && in->ended)
+		return 0;
+	size_t whole = got - got % unit;
+	in->carried = got - whole;
+	memcpy(in->carry, buf + whole, in->carried);
+	return whole;
+}
+
+// One read of the stream, of at most n bytes.  When nothing has arrived,
+// the output waiting in standard output's buffer leaves first, so that the
+// lines of what has arrived are out while the program waits.
+static size_t
+ReadOnce(Input *in, unsigned char *buf, size_t n)
+{
+	struct pollfd ready = { in->fd, POLLIN, 0 };
+	if (in->ended)
+		return 0;
+	if (poll(&ready, 1, 0) == 0)
+		fflush(stdout);
+	for (;;) {
+		ssize_t r = read(in->fd, buf, n);
 		if (r < 0 && errno == EINTR)
 			continue;
 		in->failed = r < 0;
 		in->ended = r <= 0;
-		if (r > 0)
-			got += (size_t)r;
+		if (r <= 0)
+			return 0;
+		in->consumed += (size_t)r;
+		return (size_t)r;
 	}
-	in->consumed += got;
-	return got;
-}
-
-// Reads and drops the bytes before offset.  False when the stream ends
-// first.
-static bool
-SkipStream(Input *in, uint64_t offset)
-{
-	static unsigned char sink[1 << 16];
-	while (in->consumed < offset && !in->ended) {
-		uint64_t left = offset - in->consumed;
-		ReadStream(in, sink, left < sizeof sink ? (size_t)left : sizeof sink);
-	}
-	return in->consumed == offset;
 }
 
 static void

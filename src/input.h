@@ -1,7 +1,7 @@
 // Input: the wave file being read.  A regular file is read at any offset;
 // anything else that opens for reading (a pipe, a FIFO, standard input, a
-// device) is a stream, read once from front to back.  The first bytes are
-// read on opening, for the header probe.
+// device) is a stream, read once from front to back, as its bytes arrive.
+// The first bytes, the head, are kept for the header probe.
 #ifndef QUORVIN_INPUT_H
 #define QUORVIN_INPUT_H
 
@@ -9,8 +9,9 @@
 #include <cstdint>
 
 // Tags are looked for at even offsets 2 to kLastProbe; the fields read
-// after a tag reach at most 33 bytes beyond it.
-enum { kLastProbe = 15000, kHeadBytes = kLastProbe + 34 };
+// after a tag reach at most 33 bytes beyond it.  A stream's reads deliver
+// whole units of at most kMaxUnit bytes.
+enum { kLastProbe = 15000, kHeadBytes = kLastProbe + 34, kMaxUnit = 8 };
 
 struct Input {
 	const char *path;
@@ -21,19 +22,33 @@ struct Input {
 	uint64_t base;            // where byte 0 lies in a regular file
 	uint64_t length;          // bytes from base to the end; streams: UINT64_MAX
 	uint64_t consumed;        // bytes taken from a stream so far
+	size_t carried;           // the last of those, part of a unit, kept in carry
+	unsigned char carry[kMaxUnit];
 	size_t headBytes;         // how much of head was read
 	unsigned char head[kHeadBytes];   // zero past headBytes
 };
 
-// Opens path ("-" is standard input) and reads its first bytes.  A path that
-// cannot be opened, a directory or a terminal is reported and ends the
-// process (status 2).  A FIFO waits for its writer.
+// Opens path ("-" is standard input); reads the head of a regular file.  A
+// path that cannot be opened, a directory or a terminal is reported and
+// ends the process (status 2).  A FIFO waits for its writer.
 void OpenWave(const char *path, Input *in);
 
-// Reads n bytes at offset into buf and returns how many were delivered:
-// fewer only at the end of the input, or on a read error, which sets
-// in->failed.  A stream only goes forward: offset must not lie before the
-// bytes already taken from it, unless it lies within the head.
+// Reads what comes next of a stream's head; false, reading nothing, when
+// the head is full, the stream has ended, or the input is a regular file
+// (whose head was read whole).
+bool ExtendHead(Input *in);
+
+// Reads n bytes of a regular file at offset into buf and returns how many
+// were delivered: fewer only at its end, or on a read error, which sets
+// in->failed.
 size_t ReadAt(Input *in, uint64_t offset, unsigned char *buf, size_t n);
+
+// Reads into buf the bytes of a stream at offset that have arrived, in
+// whole units of unit bytes and at most n, reading the stream at most
+// once: the bytes of a last, partial unit are kept for the next call, and
+// the bytes before offset are dropped first.  Returns 0 when no whole unit
+// has arrived yet, or at the end of the stream (in->ended; a partial unit
+// is then lost).  offset must never go back.
+size_t ReadArrived(Input *in, uint64_t offset, unsigned char *buf, size_t n, size_t unit);
 
 #endif

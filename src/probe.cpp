@@ -9,7 +9,8 @@
 
 enum { kExtensible = 0xFFFE };
 
-static size_t FindTag(const Input *in, const char *tag, size_t length);
+static size_t FindTag(const Input *in, const char *tag, size_t length, size_t *at);
+static bool Settled(const Input *in, size_t fmt, size_t data);
 [[noreturn]] static void ChunkMissing(const char *message);
 
 int64_t
@@ -26,14 +27,19 @@ Assem4(const unsigned char *p)
 }
 
 void
-GetAttributes(const Input *in, int64_t *sampleRate, uint32_t *bytesPerSample,
+GetAttributes(Input *in, int64_t *sampleRate, uint32_t *bytesPerSample,
               uint32_t *channels, uint64_t *dataOffset, uint64_t *frameCount,
               uint32_t *bitsPerSample, uint32_t *formatCode)
 {
+	// A stream's head grows until the answer cannot change any more.
 	// Fields beyond the bytes read lie in the zeroed rest of the head and
 	// read as 0.
 	const unsigned char *head = in->head;
-	size_t fmt = FindTag(in, "fmt", 3);
+	size_t fmt = 0, data = 0, fmtAt = 2, dataAt = 2;
+	do {
+		fmt = fmt != 0 ? fmt : FindTag(in, "fmt", 3, &fmtAt);
+		data = data != 0 ? data : FindTag(in, "data", 4, &dataAt);
+	} while (!Settled(in, fmt, data) && ExtendHead(in));
 	if (fmt == 0)
 		ChunkMissing("Can't find format chunk in wave file!");
 	*formatCode = (uint32_t)Assem2(head + fmt + 8);
@@ -44,7 +50,6 @@ GetAttributes(const Input *in, int64_t *sampleRate, uint32_t *bytesPerSample,
 	*bitsPerSample = (uint32_t)Assem2(head + fmt + 22);
 	*bytesPerSample = *bitsPerSample / 8;
 
-	size_t data = FindTag(in, "data", 4);
 	if (data == 0)
 		ChunkMissing("Can't find data block in wave file!");
 	*dataOffset = data + 8;
@@ -63,15 +68,29 @@ GetAttributes(const Input *in, int64_t *sampleRate, uint32_t *bytesPerSample,
 	*frameCount = frames;
 }
 
-// A tag matches only where all its bytes were read, as a seek and read at
-// that offset would find it.
+// Tries the even offsets from *at on, up to kLastProbe, and leaves *at at
+// the first that cannot be tried yet.  A tag matches only where all its
+// bytes were read, as a seek and read at that offset would find it; so a
+// tag found is the first, however many bytes follow.
 static size_t
-FindTag(const Input *in, const char *tag, size_t length)
+FindTag(const Input *in, const char *tag, size_t length, size_t *at)
 {
-	for (size_t at = 2; at <= kLastProbe; at += 2)
-		if (at + length <= in->headBytes && memcmp(in->head + at, tag, length) == 0)
-			return at;
+	for (; *at <= kLastProbe && *at + length <= in->headBytes; *at += 2)
+		if (memcmp(in->head + *at, tag, length) == 0)
+			return *at;
 	return 0;
+}
+
+// Whether both tags were found and every field read after them has
+// arrived: the format code, channels, rate and bits (and an extensible
+// header's sub-format), and the data size.
+static bool
+Settled(const Input *in, size_t fmt, size_t data)
+{
+	size_t have = in->headBytes;
+	if (fmt == 0 || data == 0 || have < data + 8 || have < fmt + 24)
+		return false;
+	return Assem2(in->head + fmt + 8) != kExtensible || have >= fmt + 34;
 }
 
 static void

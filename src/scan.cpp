@@ -52,9 +52,9 @@ ScanInterval(Input *in, const ScanParams *sp, unsigned char *block)
 		}
 		// A stream's whole frames end where it ends, as a file's frame
 		// count ends at its last whole frame.
-		if (got < want && (!in->stream || in->failed))
+		if (got < want && (!in->stream || (got == 0 && in->failed)))
 			ReadFailed(frame);
-		if (got < want)
+		if (got == 0)
 			break;
 	}
 	PeaksOf(layout, &peaks, top);
@@ -99,7 +99,10 @@ Waveform(int64_t frame, uint32_t sampleRate, double dots,
 	return '\n';
 }
 
-// Whole frames only: a stream's trailing partial frame is not one.  An
+// Whole frames only.  A regular file's block is read whole; a stream's
+// holds the frames that have arrived, at least one, or none at its end
+// (a trailing partial frame is not one).  The lines printed so far go to
+// standard output first, which the read hands on if it has to wait.  An
 // offset past 2^64 lies beyond any input.
 static uint32_t
 ReadBlock(Input *in, const ScanParams *sp, uint64_t frame, uint32_t want,
@@ -107,10 +110,15 @@ ReadBlock(Input *in, const ScanParams *sp, uint64_t frame, uint32_t want,
 {
 	uint64_t skip = frame * sp->frameSize;
 	uint64_t offset = sp->dataOffset + skip;
+	size_t bytes = (size_t)want * sp->frameSize, got;
 	if (offset < skip)
 		offset = UINT64_MAX;
-	return (uint32_t)(ReadAt(in, offset, block, (size_t)want * sp->frameSize) /
-	                  sp->frameSize);
+	if (!in->stream)
+		return (uint32_t)(ReadAt(in, offset, block, bytes) / sp->frameSize);
+	FlushLines();
+	while ((got = ReadArrived(in, offset, block, bytes, sp->frameSize)) == 0 && !in->ended)
+		;
+	return (uint32_t)(got / sp->frameSize);
 }
 
 // The file shrank, or a read failed, after the frames were counted.  Frames
