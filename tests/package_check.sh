@@ -10,7 +10,8 @@ trap 'rm -rf "$work"' EXIT
 expected=$("$build/quorvin1b" "$src/sample/sample.wav" 0 4)
 cmake --install "$build" --prefix "$work/prefix" >/dev/null
 test -x "$work/prefix/bin/quorvin1b" && test -f "$work/prefix/share/man/man1/quorvin1b.1"
-warnings=$(groff -man -ww -z "$src/src/quorvin1b.1" 2>&1; MANWIDTH=80 man --warnings -l "$src/src/quorvin1b.1" 2>&1 >/dev/null)
+page=$src/src/quorvin1b.1
+warnings=$(groff -man -ww -z "$page" 2>&1; MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
 [ -z "$warnings" ] || { echo "$warnings"; exit 1; }
 (cd "$build" && rm -f quorvin1b_*.deb && cpack -G DEB >/dev/null)
 deb=$(ls "$build"/quorvin1b_*.deb)
