@@ -34,9 +34,42 @@ TallyFloatLanes(const unsigned char *p, size_t samples, double lane[kSumLanes],
 	return TallyF32(p, samples, lane, high);
 }
 
-// Element j of the peaks holds channel j % channels, with either vector
-// width; a portable kernel leaves the upper half 0.  8-bit keys and float
-// words are kept with their top bit set, so that 0 means no sample.
+// The magnitude, in amplitude units, that a peak element of coding stands
+// for.  8-bit G.711 keys and float words are kept with their top bit set,
+// so that 0 means that no sample reached the element.
+static double
+PeakMagnitude(uint32_t e, Coding coding)
+{
+	switch (coding) {
+	case kFloat32:
+		return e == 0 ? 0 : Float32Convert(e & 0xFF, e >> 8 & 0xFF, e >> 16 & 0xFF,
+		                                   e >> 24 & 0x7F);
+	case kMuLaw:
+	case kALaw:
+		return e == 0 ? 0 : Units8(e & 0x7F, coding) * UnitSize(coding);
+	default:
+		return e * UnitSize(coding);
+	}
+}
+
+// Element j of the peaks, of size bytes, as the kernel stored it.
+static uint32_t
+PeakElement(const LanePeaks *high, unsigned j, unsigned size)
+{
+	uint16_t e16;
+	uint32_t e32;
+	if (size == 1)
+		return high->bytes[j];
+	if (size == 2) {
+		memcpy(&e16, high->bytes + 2 * j, 2);
+		return e16;
+	}
+	memcpy(&e32, high->bytes + 4 * j, 4);
+	return e32;
+}
+
+// Element j holds channel j % channels, with either vector width; a
+// portable kernel leaves the upper half 0.
 void
 LanePeaksOf(const LanePeaks *high, Coding coding, uint32_t channels,
             double top[kMaxChannels])
@@ -46,19 +79,7 @@ LanePeaksOf(const LanePeaks *high, Coding coding, uint32_t channels,
 	for (uint32_t c = 0; c < channels; c++)
 		top[c] = 0;
 	for (unsigned j = 0; j < sizeof high->bytes / size; j++) {
-		uint16_t e16 = 0;
-		uint32_t e = high->bytes[j];
-		double m = 0;
-		if (size == 2)
-			e = (memcpy(&e16, high->bytes + 2 * j, 2), e16);
-		else if (size == 4)
-			memcpy(&e, high->bytes + 4 * j, 4);
-		if (coding == kFloat32 && e != 0)
-			m = Float32Convert(e & 0xFF, e >> 8 & 0xFF, e >> 16 & 0xFF, e >> 24 & 0x7F);
-		else if ((coding == kMuLaw || coding == kALaw) && e != 0)
-			m = Units8(e & 0x7F, coding) * UnitSize(coding);
-		else if (coding != kFloat32 && coding != kMuLaw && coding != kALaw)
-			m = e * UnitSize(coding);
+		double m = PeakMagnitude(PeakElement(high, j, size), coding);
 		top[j % channels] = m > top[j % channels] ? m : top[j % channels];
 	}
 }

@@ -27,7 +27,7 @@ ScanInterval(Input *in, const ScanParams *sp, unsigned char *block)
 	// Blocks of whole frames fill the buffer, whatever the frame size.
 	uint32_t blockFrames = kBlockBytes / sp->frameSize;
 	double peak[kMaxChannels] = { 0 }, top[kMaxChannels];
-	static Peaks peaks;
+	Peaks peaks = {};
 	Tally t = {};
 
 	for (uint64_t frame = sp->startFrame; frame < sp->endFrame;) {
@@ -187,7 +187,7 @@ SumInOrder(Input *in, const ScanParams *sp, uint64_t first)
 	static unsigned char again[kBlockBytes];
 	Layout layout = sp->layout;
 	Tally t = {};
-	static Peaks unused;
+	Peaks unused = {};
 	uint64_t end = first + layout.resolution;
 
 	layout.anyOrder = false;

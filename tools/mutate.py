@@ -2,7 +2,7 @@
 """Mutation testing of the suite: how many single-token changes of src/ it
 catches.
 
-    tools/mutate.py [--count N] [--seed S] [--jobs J] [--list]
+    tools/mutate.py [--count N] [--seed S] [--jobs J] [--plain] [--list]
 
 Each mutant flips a comparison, changes a number by one, swaps + and -, or
 && and ||, or deletes a statement.  A fixed sample of them (by --seed) is
@@ -14,7 +14,9 @@ file and from a pipe: if some output or status differs it "survives";
 otherwise no input tried tells it apart and it counts as equivalent.
 
 Score: caught / (caught + survivors).  Mutants that do not build are left
-out.  Not part of the test suite: a development tool.
+out.  --plain builds the portable kernels instead of the AVX2 copies, so
+that their mutants are judged too.  Not part of the test suite: a
+development tool.
 """
 import argparse
 import os
@@ -36,7 +38,8 @@ TOKEN = re.compile(r"(?<![\w.])(0x[0-9A-Fa-f]+|\d+\.\d*|\d+)(?=[uUlLf]*(?![\w.])
 SKIP_STATEMENT = re.compile(r"^\s*(return|break|continue|case|default|static|const|"
                             r"u?int\d+_t|int|double|float|size_t|char|bool|unsigned|"
                             r"struct|enum|typedef|Coding|Tally|Layout|ScanParams|Input|"
-                            r"Uint4|Int4|Bytes16|ssize_t|off_t|FILE)\b")
+                            r"U8v|I8v|U16v|I16v|U32v|I32v|U64v|F64v|U8x16|__m256i|"
+                            r"KeySums|LanePeaks|Peaks|ssize_t|off_t|FILE)\b")
 
 
 def masked(line):
@@ -137,8 +140,9 @@ def copy(tree):
         or folder.endswith("fuzz") and n.startswith("out")])
 
 
-def build(tree):
-    code, out = run(["cmake", "-S", tree, "-B", os.path.join(tree, "build")])
+def build(tree, plain):
+    flags = ["-DQUORVIN_AVX2=OFF"] if plain else []
+    code, out = run(["cmake", "-S", tree, "-B", os.path.join(tree, "build")] + flags)
     if code == 0:
         code, out = run(["cmake", "--build", os.path.join(tree, "build"), "-j1"])
     if code != 0:
@@ -172,6 +176,7 @@ def main():
     ap.add_argument("--count", type=int, default=60)
     ap.add_argument("--seed", type=int, default=1)
     ap.add_argument("--jobs", type=int, default=2)
+    ap.add_argument("--plain", action="store_true", help="build the portable kernels")
     ap.add_argument("--list", action="store_true", help="only list the sample")
     opts = ap.parse_args()
 
@@ -187,7 +192,7 @@ def main():
         for tree in trees:
             copy(tree)
         with ThreadPoolExecutor(opts.jobs) as pool:
-            list(pool.map(build, trees))
+            list(pool.map(lambda tree: build(tree, opts.plain), trees))
         seeds_dir = os.path.join(work, "seeds")
         os.mkdir(seeds_dir)
         run([os.path.join(trees[0], "build", "make_seeds"), seeds_dir])
