@@ -85,6 +85,9 @@ int main(int argc, char *argv[])
 		{ "u8_six.wav", WavHeader(1000, 6, 8, 600) + Bytes(600, 5) },
 		{ "mulaw.wav", WavHeader(8000, 1, 8, 300, 7) + Bytes(300, 7) },
 		{ "alaw_stereo.wav", WavHeader(8000, 2, 8, 400, 6) + Bytes(400, 11) },
+		{ "alaw_eight.wav", WavHeader(8000, 8, 8, 800, 6) + Bytes(800, 13) },
+		// Lines of 9600 samples, longer than a chunk of the 8-bit sums.
+		{ "u8_long.wav", WavHeader(192000, 1, 8, 10000) + Bytes(10000, 17) },
 		{ "i32.wav", WavHeader(1000, 2, 32, 800, 1) + IntSamples(Tone(200, 32), 4) },
 		{ "i40.wav", WavHeader(1000, 1, 40, 500, 1) + IntSamples(Tone(100, 40), 5) },
 		{ "i64.wav", WavHeader(1000, 1, 64, 800, 1) + IntSamples(Tone(100, 63), 8) },
