@@ -4,8 +4,6 @@
 
 #include <cmath>
 
-#include "float32.h"
-
 enum { kPcm = 1, kIeeeFloat = 3, kALawCode = 6, kMuLawCode = 7 };
 
 // bits and channels | format code | coding
@@ -44,8 +42,6 @@ Magnitude(const unsigned char *p, Coding coding, uint32_t bytes)
 	case kInt24:
 	case kInt32:
 		return UnitsOf(p, coding) * UnitSize(coding);
-	case kFloat32:
-		return fabs(Float32Convert(p[0], p[1], p[2], (signed char)p[3]));
 	case kFloat64: {
 		uint64_t bits = 0;
 		for (uint32_t i = 0; i < 8; i++)

@@ -47,7 +47,9 @@ UnitSize(Coding coding)
 	}
 }
 
-// The magnitude of one sample of bytes bytes, in amplitude units.
+// The magnitude of one sample of bytes bytes, in amplitude units, for the
+// codings added as doubles in sample order: 24- and 32-bit integers in
+// long lines, doubles and wide integers.
 double Magnitude(const unsigned char *p, Coding coding, uint32_t bytes);
 
 // Little-endian two's complement samples: the top byte is signed, the
