@@ -59,8 +59,8 @@ for k, t in enumerate(arrived[1:1 + frames // resolution]):
     last = (resolution * (k + 1) - 1) // chunk
     latencies.append(t - written[last])
 latencies.sort()
-print("%d lines; latency after the last frame: worst %.3f s, median %.3f s"
-      % (len(latencies), latencies[-1], latencies[len(latencies) // 2]))
+print("%d lines; latency after the last frame: worst %.2f ms, median %.2f ms"
+      % (len(latencies), 1e3 * latencies[-1], 1e3 * latencies[len(latencies) // 2]))
 
 with tempfile.NamedTemporaryFile(suffix=".wav") as f:
     f.write(header + data)
