@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Feeds quorvin1b a WAV stream in real time and measures how long after its
 last frame each line arrives.
 

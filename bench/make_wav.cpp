@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writes a benchmark file: a tone with a slow swell and a little noise.
 // Usage: make_wav PATH CODING CHANNELS RATE SECONDS
 //   CODING: u8, mulaw, alaw, s16, s24, s32 or f32

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: MIT
 # Measures quorvin1b against a raw read (dd) and, where installed, general
 # audio tools on ~265 MB files held in the page cache, from the file and
 # through a pipe, and checks the speed and memory targets.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writes the fuzzing seed corpus: small valid and broken WAV files.
 // Usage: make_seeds DIR
 #include <cmath>

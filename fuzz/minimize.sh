@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: MIT
 # Minimizes the queues of the last fuzz/run.sh (one per argument list) with
 # afl-cmin and adds what each keeps to fuzz/corpus/, named by content.
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: MIT
 # Fuzzes the real program with AFL++ under AddressSanitizer and
 # UndefinedBehaviorSanitizer, once per argument list of fuzz/args, two at a
 # time (one per core).

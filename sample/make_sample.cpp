@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writes the shipped sample: four seconds of 8 kHz 16-bit mono, a rising
 // run of plucked notes that swells and fades, so the picture shows beats
 // with their decays and an overall arc.

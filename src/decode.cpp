@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Sample decoding: which coding a header asks for, and the decoding of one
 // sample to a double for the sums kept in sample order.
 #include "decode.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Sample decoding: the codings a wave file's samples may carry, chosen from
 // the header, and the decoding of one sample.  Integer codings decode to a
 // magnitude in whole units (UnitSize amplitude units each, full scale being

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Decoding of 32-bit floating-point samples.
 #include "float32.h"
 

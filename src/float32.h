@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Decoding of 32-bit floating-point samples into amplitude units.
 #ifndef QUORVIN_FLOAT32_H
 #define QUORVIN_FLOAT32_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Input: opening the wave file and reading it, by offset for a regular
 // file and front to back, as its bytes arrive, for a stream.
 #include "input.h"

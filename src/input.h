@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Input: the wave file being read.  A regular file is read at any offset;
 // anything else that opens for reading (a pipe, a FIFO, standard input, a
 // device) is a stream, read once from front to back, as its bytes arrive.

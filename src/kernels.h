@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Kernels: the bodies of the lane kernels, written once in vectors and
 // compiled once for each instruction set (lanes.cpp for the target's
 // own, lanes_avx2.cpp for AVX2 on x86-64).  Each kernel takes whole

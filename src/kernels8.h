@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Kernels for 8-bit samples, unsigned and G.711, included by kernels.h
 // (which says how the kernels work).
 #ifndef QUORVIN_KERNELS8_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Lanes: the kernels compiled for the target's own vector unit, the choice
 // of their AVX2 copy on x86-64 where the processor has it, and the peaks
 // the kernels keep.

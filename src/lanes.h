@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Lanes: vector kernels that add the magnitudes of many samples and keep
 // the largest of each channel.
 #ifndef QUORVIN_LANES_H

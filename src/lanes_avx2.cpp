@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Lanes: the same kernels compiled for AVX2 (the build gives this unit
 // -mavx2 on x86-64); lanes.cpp calls them where the processor has it.
 #include "lanes.h"

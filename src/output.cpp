@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Output: labels and dots without printf's cost, and the level report.
 #include "output.h"
 

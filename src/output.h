@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Output: the pieces of a line (labels as printf writes them, rows of dots)
 // and the level report, all on standard output.
 #ifndef QUORVIN_OUTPUT_H

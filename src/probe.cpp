@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Header probe: tags are found by trying every even offset from 2 to
 // kLastProbe in the head of the file, not by walking the chunks, and the
 // fields are read at fixed distances from them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Header probe: finds the format and data chunks of a wave file by their
 // tags and reads the wave attributes the run and the scan need.
 #ifndef QUORVIN_PROBE_H

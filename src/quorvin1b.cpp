@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // quorvin1b: prints a dotted picture of the loudness of a WAV file over a
 // stretch of time, then its display threshold and the peak level of each
 // channel in dB.

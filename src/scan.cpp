@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Interval scan: the block loop, one line per run of frames, the peaks.
 #include "scan.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Interval scan: reads the frames of a range block by block, prints one
 // dotted line per run of `resolution` frames and closes with the level
 // report.

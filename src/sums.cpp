@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Sums: integer codings go through the vector lanes (with a plain loop for
 // what they leave), exact as the straightforward sum of doubles is; the
 // others are decoded to doubles and added in sample order, or in four lanes

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Sums: the magnitudes of a line's samples added up, and the largest
 // magnitude of each channel, for every coding.
 #ifndef QUORVIN_SUMS_H

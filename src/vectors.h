@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Vectors: the vector types the lane kernels are written in, the few
 // operations whose best instruction differs between instruction sets, and
 // the narrow sums the kernels fold into 64 bits.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs the built program on WAV files written here, from the file and
 // through a pipe as "-", and compares its whole standard output and status.
 #include <gtest/gtest.h>

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: MIT
 # Checks the installed layout, the man page and the Debian package of a
 # finished build; as root, and when quorvin1b is not installed already, also
 # installs the package with dpkg and removes it again.

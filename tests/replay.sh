@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: MIT
 # Replays the fuzzing corpus: the generated seeds and every file in the given
 # folders, each with every argument list of fuzz/args.  Each run must end
 # within 60 s with status 0, 1 or 2 and write nothing to standard error (a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The small functions and their arithmetic corners, where the end-to-end
 // tests would need many runs to reach them.
 #include <gtest/gtest.h>

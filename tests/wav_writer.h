@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Builds WAV files in memory, for the tests, the sample, the benchmark and
 // the fuzzing seeds.
 #ifndef QUORVIN_WAV_WRITER_H

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Mutation testing of the suite: how many single-token changes of src/ it
 catches.
 
