@@ -66,7 +66,7 @@ TEST(ScanIntervalDeathTest, ShortReadEndsTheRun)
 	ASSERT_TRUE(WriteFile(path, std::string("\0\2\0\2\0\2", 6)));
 	ScanParams sp = { 0, 0, 10, 2, { kInt16, 2, 1, 2, true }, 0.05, 1.0f, 40 };
 	auto Run = [&] {
-		freopen(out.c_str(), "w", stdout);
+		ASSERT_NE(freopen(out.c_str(), "w", stdout), nullptr);
 		OpenWave(path.c_str(), &in);
 		ScanInterval(&in, &sp, block);
 	};
