@@ -9,7 +9,8 @@ if(NOT maintainer MATCHES "^[^<>]+ <[^<>@ ]+@[^<>@ ]+>$")
   message(FATAL_ERROR "The Debian package needs a maintainer: configure with "
                       "-DQUORVIN_MAINTAINER=\"Name <address>\"")
 endif()
-set(doc "${CPACK_TEMPORARY_INSTALL_DIRECTORY}${CPACK_PACKAGING_INSTALL_PREFIX}/share/doc/${CPACK_PACKAGE_NAME}")
+set(share "${CPACK_TEMPORARY_INSTALL_DIRECTORY}${CPACK_PACKAGING_INSTALL_PREFIX}/share")
+set(doc "${share}/doc/${CPACK_PACKAGE_NAME}")
 file(MAKE_DIRECTORY "${doc}")
 
 # The license text follows its title and a blank line; in the copyright
@@ -61,7 +62,7 @@ file(WRITE "${doc}/changelog" "${changelog}")
 execute_process(COMMAND gzip -n -9 -f "${doc}/changelog" RESULT_VARIABLE failed)
 
 # The same modes whatever the umask of whoever packs it.
-execute_process(COMMAND chmod 0755 "${doc}/.." "${doc}")
+execute_process(COMMAND chmod 0755 "${share}" "${share}/doc" "${doc}")
 execute_process(COMMAND chmod 0644 "${doc}/copyright" "${doc}/changelog.gz" RESULT_VARIABLE failed2)
 if(failed OR failed2 OR NOT signed)
   message(FATAL_ERROR "Could not write the changelog of the Debian package")
