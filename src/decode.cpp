@@ -14,26 +14,26 @@ enum { kPcm = 1, kIeeeFloat = 3, kALawCode = 6, kMuLawCode = 7 };
 //  32-39, 1 or 2   | 1; other    | 32-bit integer; Float32Convert
 //  40-71, 1        | 1           | 40- to 64-bit integer
 //  64-71, 1        | 3           | IEEE double
+// The channel counts are the codings' maxChannels.
 Coding
 ChooseCoding(uint32_t bitsPerSample, uint32_t formatCode, uint32_t channels)
 {
 	uint32_t bytes = bitsPerSample / 8;
-	if (channels == 0)
-		return kRefused;
-	if (bitsPerSample == 8 && channels <= 8)
-		return formatCode == kPcm ? kUnsigned8 : formatCode == kMuLawCode
+	Coding coding = kRefused;
+	if (bitsPerSample == 8)
+		coding = formatCode == kPcm ? kUnsigned8 : formatCode == kMuLawCode
 		    ? kMuLaw : formatCode == kALawCode ? kALaw : kRefused;
-	if (bytes == 2 && channels <= 4)
-		return kInt16;
-	if (bytes == 3 && channels <= 2)
-		return kInt24;
-	if (bytes == 4 && channels <= 2)
-		return formatCode == kPcm ? kInt32 : kFloat32;
-	if (bytes >= 5 && bytes <= 8 && channels == 1 && formatCode == kPcm)
-		return kIntWide;
-	if (bytes == 8 && channels == 1 && formatCode == kIeeeFloat)
-		return kFloat64;
-	return kRefused;
+	else if (bytes == 2)
+		coding = kInt16;
+	else if (bytes == 3)
+		coding = kInt24;
+	else if (bytes == 4)
+		coding = formatCode == kPcm ? kInt32 : kFloat32;
+	else if (bytes == 8 && formatCode == kIeeeFloat)
+		coding = kFloat64;
+	else if (bytes >= 5 && bytes <= 8 && formatCode == kPcm)
+		coding = kIntWide;
+	return channels >= 1 && channels <= FactsOf(coding).maxChannels ? coding : kRefused;
 }
 
 double
@@ -42,7 +42,7 @@ Magnitude(const unsigned char *p, Coding coding, uint32_t bytes)
 	switch (coding) {
 	case kInt24:
 	case kInt32:
-		return UnitsOf(p, coding) * UnitSize(coding);
+		return UnitsOf(p, coding) * FactsOf(coding).unit;
 	case kFloat64: {
 		uint64_t bits = 0;
 		for (uint32_t i = 0; i < 8; i++)
@@ -59,7 +59,14 @@ Magnitude(const unsigned char *p, Coding coding, uint32_t bytes)
 		double value = (double)((int64_t)bits >> (8 * (8 - bytes)));
 		return fabs(value) / ldexp(1.0, 8 * ((int)bytes - 1));
 	}
-	default:
-		return 0.0;
+	case kRefused:
+	case kUnsigned8:
+	case kMuLaw:
+	case kALaw:
+	case kInt16:
+	case kFloat32:
+	case kCodings:
+		break;   // added in units or as float words, never one by one
 	}
+	return 0.0;
 }

@@ -1,52 +1,21 @@
 // SPDX-License-Identifier: MIT
-// Sample decoding: the codings a wave file's samples may carry, chosen from
-// the header, and the decoding of one sample.  Integer codings decode to a
-// magnitude in whole units (UnitSize amplitude units each, full scale being
-// 128 amplitude units); the others to a double.
+// Sample decoding: the coding a header asks for, and the decoding of one
+// sample.  Integer codings decode to a magnitude in whole units, the others
+// to a double in amplitude units.  These one-sample decoders are what the
+// vector kernels must equal.
 #ifndef QUORVIN_DECODE_H
 #define QUORVIN_DECODE_H
 
 #include <cstdint>
 #include <cstring>
 
-enum Coding {
-	kRefused,     // a layout the scan cannot decode
-	kUnsigned8,   // 8-bit unsigned, 128 is silence
-	kMuLaw,       // 8-bit G.711 mu-law
-	kALaw,        // 8-bit G.711 A-law
-	kInt16,       // 16 to 23 bits, whatever the format code says
-	kInt24,       // 24 to 31 bits, whatever the format code says
-	kInt32,       // 32 to 39 bits of integer PCM
-	kFloat32,     // 32 to 39 bits of any other code, through Float32Convert
-	kIntWide,     // 40 to 71 bits of integer PCM, mono
-	kFloat64,     // IEEE double, mono
-};
-
-enum { kMaxChannels = 8 };
+#include "codings.h"
 
 // The coding of samples of bitsPerSample bits in channels channels with the
 // header's format code; kRefused for every layout no row of the table in
 // decode.cpp accepts, frames over 8 bytes among them.
 Coding ChooseCoding(uint32_t bitsPerSample, uint32_t formatCode,
                     uint32_t channels);
-
-// The amplitude of one unit, for the integer codings: a power of two, so
-// that units times it is exactly units divided by the units in one
-// amplitude unit.
-static inline double
-UnitSize(Coding coding)
-{
-	switch (coding) {
-	case kUnsigned8:
-		return 1.0;
-	case kInt24:
-		return 0x1p-16;
-	case kInt32:
-		return 0x1p-24;
-	default:   // G.711 and 16-bit samples
-		return 0x1p-8;
-	}
-}
 
 // The magnitude of one sample of bytes bytes, in amplitude units, for the
 // codings added as doubles in sample order: 24- and 32-bit integers in
@@ -97,33 +66,57 @@ Key8(uint32_t byte, Coding coding)
 	return (coding == kMuLaw ? ~byte : byte ^ 0x55) & 0x7F;
 }
 
-// The magnitude of an 8-bit key, in units: G.711 expands segment and step
-// into the 16-bit value (at most 32124 for mu-law, 32256 for A-law).
+// G.711 expands a key of segment s and step t into 4 a 2^e - d units:
+// a = 2 t + 33, e = s and d = 132 for mu-law; for A-law d = 0, e = max(s, 1),
+// and a = 2 t + 1 in segment 0.  This is the one definition of G.711 here:
+// the kernels' tables of a and 2^e are made from it.
+struct G711Factors {
+	uint32_t a, e, less;
+};
+
+constexpr G711Factors
+G711FactorsOf(uint32_t key, Coding coding)
+{
+	uint32_t segment = key >> 4, step = key & 15;
+	if (coding == kMuLaw)
+		return { 2 * step + 33, segment, 132 };
+	if (segment == 0)
+		return { 2 * step + 1, 1, 0 };
+	return { 2 * step + 33, segment, 0 };
+}
+
+// The magnitude of an 8-bit key, in units: at most 32124 for mu-law,
+// 32256 for A-law.
 static inline uint32_t
 Units8(uint32_t key, Coding coding)
 {
-	uint32_t segment = key >> 4, step = key & 15;
 	if (coding == kUnsigned8)
 		return key;
-	if (coding == kMuLaw)
-		return (((step << 3) + 0x84) << segment) - 0x84;
-	return segment == 0 ? (step << 4) + 8 : ((step << 4) + 0x108) << (segment - 1);
+	G711Factors f = G711FactorsOf(key, coding);
+	return (4 * f.a << f.e) - f.less;
 }
 
-// The magnitude of one sample of an integer coding, in units.
+// The magnitude of one sample of an integer coding, in units; 0 for the
+// others.
 static inline uint32_t
 UnitsOf(const unsigned char *p, Coding coding)
 {
-	switch (coding) {
-	case kInt16:
-		return Magnitude32(Value16(p));
-	case kInt24:
-		return Magnitude32(Value24(p));
-	case kInt32:
-		return Magnitude32((int32_t)Word32(p));
-	default:
+	switch (FactsOf(coding).kernel) {
+	case kKernelU8:
+	case kKernelMuLaw:
+	case kKernelALaw:
 		return Units8(Key8(p[0], coding), coding);
+	case kKernel16:
+		return Magnitude32(Value16(p));
+	case kKernel24:
+		return Magnitude32(Value24(p));
+	case kKernel32:
+		return Magnitude32((int32_t)Word32(p));
+	case kKernelFloat:
+	case kNoKernel:
+		break;
 	}
+	return 0;
 }
 
 #endif

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Kernels: the bodies of the lane kernels, written once in vectors and
-// compiled once for each instruction set (lanes.cpp for the target's
-// own, lanes_avx2.cpp for AVX2 on x86-64).  Each kernel takes whole
+// compiled once for each instruction set (lanes.cpp for the target's own,
+// lanes_sse41.cpp and lanes_avx2.cpp on x86-64).  Each kernel takes whole
 // vectors of samples, then one last vector that ends with the last sample
 // and masks out the samples it shares with the one before; it takes
 // nothing when the samples do not fill one vector.  No load reaches
@@ -11,6 +11,10 @@
 // elements per vector, so with a channel count that divides that number
 // it holds one channel throughout, channel j % channels: the largest
 // magnitude of each element is kept, in LanePeaks, for LanePeaksOf.
+//
+// Every kernel must give the sums and peaks of its plain reference in
+// lanes.cpp: AddUnitsReference for the integer codings, AddFloatsReference
+// for floats.  The kernel test holds each copy to them.
 #ifndef QUORVIN_KERNELS_H
 #define QUORVIN_KERNELS_H
 
@@ -23,12 +27,10 @@
 // the units that include it.
 namespace {
 
-// 16-bit and 32-bit magnitudes are added in 16-bit halves: a low half is
-// under 2^16, so 2^15 vectors keep their sum below 2^32.
-enum { kHalvesChunk = 1 << 15 };
-
-ALWAYS_INLINE size_t
-Tally16(const unsigned char *p, size_t samples, uint64_t *units, LanePeaks *peaks)
+// 16-bit magnitudes, as Value16 and Magnitude32 give them: added in 16-bit
+// halves of 32-bit elements, folded every kHalvesChunk vectors.
+QUORVIN_INLINE size_t
+Sum16(const unsigned char *p, size_t samples, uint64_t *units, LanePeaks *peaks)
 {
 	const size_t n = kVectorBytes / 2;
 	if (samples < n)
@@ -57,12 +59,15 @@ Tally16(const unsigned char *p, size_t samples, uint64_t *units, LanePeaks *peak
 	return samples;
 }
 
-// Groups of eight samples; a 32-bit element adds at most two magnitudes
-// of at most 2^23 a group, so 128 groups fit.
+// 24-bit magnitudes, as Value24 and Magnitude32 give them, in groups of
+// eight samples: a 32-bit element adds at most kSpread24Vectors magnitudes
+// of at most 2^23 a group.
 enum { kGroupChunk = 128 };
+static_assert((uint64_t)kGroupChunk * kSpread24Vectors << 23 <= UINT32_MAX,
+              "sums of 24-bit magnitudes fit");
 
-ALWAYS_INLINE size_t
-Tally24(const unsigned char *p, size_t samples, uint64_t *units, LanePeaks *peaks)
+QUORVIN_INLINE size_t
+Sum24(const unsigned char *p, size_t samples, uint64_t *units, LanePeaks *peaks)
 {
 	if (samples < 8)
 		return 0;
@@ -99,8 +104,10 @@ Tally24(const unsigned char *p, size_t samples, uint64_t *units, LanePeaks *peak
 	return samples;
 }
 
-ALWAYS_INLINE size_t
-Tally32(const unsigned char *p, size_t samples, uint64_t *units, LanePeaks *peaks)
+// 32-bit magnitudes, as Word32 and Magnitude32 give them: added in 16-bit
+// halves, the high ones worth 2^16.
+QUORVIN_INLINE size_t
+Sum32(const unsigned char *p, size_t samples, uint64_t *units, LanePeaks *peaks)
 {
 	const size_t n = kVectorBytes / 4;
 	if (samples < n)
@@ -129,26 +136,27 @@ Tally32(const unsigned char *p, size_t samples, uint64_t *units, LanePeaks *peak
 	return samples;
 }
 
-// Float words with the sign bit set, w | 2^31, grow with the magnitude and
-// spread to doubles with an exponent field of e + 256 for the float's e:
-// 2^(e - 767) (1 + fraction / 2^23), a normal double for every e, zero and
-// infinity included.  Float32Convert gives 2^(e - 120) (1 + fraction / 2^23)
-// for the magnitude: 2^647 times as much, an exact scaling done at the end.
-// Each 64-bit element takes one of its two words.
-ALWAYS_INLINE F64v
+// Float magnitudes, as Float32Convert gives them.  Float words with the
+// sign bit set, w | 2^31, grow with the magnitude and spread to doubles
+// with an exponent field of e + 256 for the float's e: 2^(e - 767)
+// (1 + fraction / 2^23), a normal double for every e, zero and infinity
+// included.  Float32Convert gives 2^(e - 120) (1 + fraction / 2^23): 2^647
+// times as much, an exact scaling done at the end.  Each 64-bit element
+// takes one of its two words.
+QUORVIN_INLINE F64v
 LowWords(U32v w)
 {
 	return (F64v)(((U64v)w << 32) >> 3);
 }
 
-ALWAYS_INLINE F64v
+QUORVIN_INLINE F64v
 HighWords(U32v w)
 {
 	return (F64v)(((U64v)w >> 3) & ~(U64v){} << 29);
 }
 
-ALWAYS_INLINE size_t
-TallyF32(const unsigned char *p, size_t samples, double lane[kSumLanes], LanePeaks *peaks)
+QUORVIN_INLINE size_t
+SumFloats(const unsigned char *p, size_t samples, double lane[kSumLanes], LanePeaks *peaks)
 {
 	const size_t n = kVectorBytes / 4;
 	if (samples < n)
@@ -181,43 +189,38 @@ TallyF32(const unsigned char *p, size_t samples, double lane[kSumLanes], LanePea
 		sum[2] += LowWords(w);
 		sum[3] += HighWords(w);
 	}
+	static_assert(4 * sizeof sum[0] / 8 <= kSumLanes, "every double sum has its lane");
 	for (unsigned j = 0; j < 4 * sizeof sum[0] / 8; j++)
 		lane[j] += sum[j / (sizeof sum[0] / 8)][j % (sizeof sum[0] / 8)] * 0x1p647;
 	StoreBytes(peaks->bytes, (U8v)high);
 	return samples;
 }
 
-// Every kernel for the integer codings, by coding.
-ALWAYS_INLINE size_t
-TallyIntegers(const unsigned char *p, size_t samples, Coding coding, uint64_t *units,
-              LanePeaks *peaks)
+// The kernel of each integer coding, as the table of coding facts names it.
+QUORVIN_INLINE size_t
+SumUnits(const unsigned char *p, size_t samples, Coding coding, uint64_t *units,
+         LanePeaks *peaks)
 {
-	switch (coding) {
-	case kInt16:
-		return Tally16(p, samples, units, peaks);
-	case kInt24:
-		return Tally24(p, samples, units, peaks);
-	case kInt32:
-		return Tally32(p, samples, units, peaks);
-	case kUnsigned8:
-#ifdef __AVX2__
-		return TallyUnsigned8(p, samples, units, peaks);
-#else
-		return Tally8(p, samples, kUnsigned8, units, peaks);
-#endif
-	case kMuLaw:
-		return Tally8(p, samples, kMuLaw, units, peaks);
-	default:
-		return Tally8(p, samples, kALaw, units, peaks);
+	switch (FactsOf(coding).kernel) {
+	case kKernelU8:
+		return SumUnsigned8(p, samples, units, peaks);
+	case kKernelMuLaw:
+		return Sum8(p, samples, kMuLaw, units, peaks);
+	case kKernelALaw:
+		return Sum8(p, samples, kALaw, units, peaks);
+	case kKernel16:
+		return Sum16(p, samples, units, peaks);
+	case kKernel24:
+		return Sum24(p, samples, units, peaks);
+	case kKernel32:
+		return Sum32(p, samples, units, peaks);
+	case kKernelFloat:
+	case kNoKernel:
+		break;
 	}
+	return 0;
 }
 
 }  // namespace
-
-// The copies built for AVX2, in lanes_avx2.cpp.
-size_t TallyLanesAvx2(const unsigned char *p, size_t samples, Coding coding,
-                      uint64_t *units, LanePeaks *high);
-size_t TallyFloatLanesAvx2(const unsigned char *p, size_t samples, double lane[kSumLanes],
-                           LanePeaks *high);
 
 #endif

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Kernels for 8-bit samples, unsigned and G.711, included by kernels.h
-// (which says how the kernels work).
+// (which says how the kernels work).  Each must equal AddUnitsReference:
+// Key8 and Units8 of decode.h, one sample at a time.
 #ifndef QUORVIN_KERNELS8_H
 #define QUORVIN_KERNELS8_H
 
@@ -10,9 +11,9 @@
 
 namespace {
 
-// 8-bit keys (decode.h): the unsigned magnitude |byte - 128|, or the 7
-// bits of a G.711 segment and step.  Keys grow with the magnitude.
-ALWAYS_INLINE U8v
+// 8-bit keys, as Key8 makes them: the unsigned magnitude |byte - 128|, or
+// the 7 bits of a G.711 segment and step.  Keys grow with the magnitude.
+QUORVIN_INLINE U8v
 Keys8(U8v bytes, Coding coding)
 {
 	if (coding == kUnsigned8)
@@ -22,49 +23,82 @@ Keys8(U8v bytes, Coding coding)
 	return (bytes ^ 0x55) & 0x7F;
 }
 
-// A G.711 key of segment s and step t decodes to 4 a 2^e - d units, with
-// a = 2 t + 33 and e = s, d = 132 for mu-law; for A-law e = max(s, 1),
-// d = 0, and a = 2 t + 1 in segment 0.  The products a 2^e are added up
-// (four samples to an element), and the caller takes 4 times their sum
-// less d for each sample.  Masked samples add nothing.
-#ifdef __AVX2__
-// Both factors come from byte tables indexed by the step and the segment;
-// one instruction multiplies them and adds pairs, another adds the pairs.
-ALWAYS_INLINE U32v
+// A G.711 key decodes to 4 a 2^e - d units (G711FactorsOf).  The products
+// a 2^e are added up, four samples to a 32-bit element, and the caller
+// takes 4 times their sum less d for each sample.  Masked samples add
+// nothing.  A product is at most 63 * 128 = 8064.
+enum { kMostProduct = 63 * 128 };
+
+#ifdef QUORVIN_BYTE_LOOKUP
+// a comes from a table by the step, corrected by the segment for A-law's
+// segment 0, and 2^e from a table by the segment; one instruction
+// multiplies and adds pairs (into 16 bits, which a pair never fills),
+// another adds the pairs.
+static_assert(2 * kMostProduct <= INT16_MAX, "a pair of products fits a signed 16-bit sum");
+
+struct G711Table {
+	uint8_t bytes[16];
+};
+
+// a in segments 1 to 7, by the step.
+constexpr G711Table
+StepTable(void)
+{
+	G711Table t = {};
+	for (uint32_t step = 0; step < 16; step++)
+		t.bytes[step] = (uint8_t)G711FactorsOf(1 << 4 | step, kALaw).a;
+	return t;
+}
+
+// 2^e, by the segment.
+constexpr G711Table
+PowerTable(Coding coding)
+{
+	G711Table t = {};
+	for (uint32_t segment = 0; segment < 8; segment++)
+		t.bytes[segment] = (uint8_t)(1 << G711FactorsOf(segment << 4, coding).e);
+	return t;
+}
+
+// How much smaller a is in a segment than in the others, by the segment.
+constexpr G711Table
+SegmentCorrection(Coding coding)
+{
+	G711Table t = {};
+	for (uint32_t segment = 0; segment < 8; segment++)
+		t.bytes[segment] = (uint8_t)(G711FactorsOf(1 << 4, coding).a -
+		                             G711FactorsOf(segment << 4, coding).a);
+	return t;
+}
+
+QUORVIN_INLINE U32v
 G711Products(U8v keys, U8v keep, Coding coding)
 {
-	const __m256i odd = _mm256_setr_epi8(33, 35, 37, 39, 41, 43, 45, 47, 49, 51, 53, 55, 57,
-	                                     59, 61, 63, 33, 35, 37, 39, 41, 43, 45, 47, 49, 51,
-	                                     53, 55, 57, 59, 61, 63);
-	const __m256i powers = coding == kMuLaw
-	    ? _mm256_setr_epi8(1, 2, 4, 8, 16, 32, 64, -128, 0, 0, 0, 0, 0, 0, 0, 0,
-	                       1, 2, 4, 8, 16, 32, 64, -128, 0, 0, 0, 0, 0, 0, 0, 0)
-	    : _mm256_setr_epi8(2, 2, 4, 8, 16, 32, 64, -128, 0, 0, 0, 0, 0, 0, 0, 0,
-	                       2, 2, 4, 8, 16, 32, 64, -128, 0, 0, 0, 0, 0, 0, 0, 0);
-	const __m256i first = _mm256_setr_epi8(32, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-	                                       32, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
-	__m256i key = (__m256i)keys;
-	__m256i segment = _mm256_and_si256(_mm256_srli_epi16(key, 4), _mm256_set1_epi8(15));
-	__m256i a = _mm256_shuffle_epi8(odd, key);
+	static constexpr G711Table step = StepTable();
+	static constexpr G711Table power[2] = { PowerTable(kMuLaw), PowerTable(kALaw) };
+	static constexpr G711Table correction = SegmentCorrection(kALaw);
+	static_assert(SegmentCorrection(kMuLaw).bytes[0] == 0, "mu-law has no correction");
+	U8v segment = keys >> 4;
+	U8v a = Lookup16(step.bytes, keys);
 	if (coding == kALaw)
-		a = _mm256_sub_epi8(a, _mm256_shuffle_epi8(first, segment));
-	__m256i power = _mm256_and_si256(_mm256_shuffle_epi8(powers, segment), (__m256i)keep);
-	__m256i pairs = _mm256_maddubs_epi16(power, a);
-	return (U32v)_mm256_madd_epi16(pairs, _mm256_set1_epi16(1));
+		a -= Lookup16(correction.bytes, segment);
+	U8v e = Lookup16(power[coding == kALaw].bytes, segment) & keep;
+	return ProductsByFours(e, (I8v)a);
 }
 #else
-// Keys spread over 16-bit elements, two products to an element.
-ALWAYS_INLINE U16v
+// Keys spread over 16-bit elements, two products to an element, shifted
+// by the segment.
+QUORVIN_INLINE U16v
 G711Product(U16v key, Coding coding)
 {
 	U16v segment = key >> 4, a = ((key & 15) << 1) + 33;
 	if (coding == kMuLaw)
-		return a << segment;
+		return ShiftBy16(a, segment);
 	U16v first = (U16v)(segment == 0);
-	return (a - (first & 32)) << (segment + (first & 1));
+	return ShiftBy16(a - (first & 32), segment + (first & 1));
 }
 
-ALWAYS_INLINE U32v
+QUORVIN_INLINE U32v
 G711Products(U8v keys, U8v keep, Coding coding)
 {
 	U16v even = G711Product((U16v)keys & 0xFF, coding) & (U16v)(((U16v)keep & 0xFF) != 0);
@@ -75,16 +109,18 @@ G711Products(U8v keys, U8v keep, Coding coding)
 #endif
 
 // The sums of a chunk of 8-bit keys: unsigned keys are their own units,
-// added in 8-bit halves (at most 128 each, so 256 vectors fit the 16-bit
-// sums); G.711 keys add their products (at most 32256 an element).
+// added in 8-bit halves of 16-bit elements (each half adds at most 128 a
+// vector); G.711 keys add their products (four to an element a vector).
 enum { kKeyChunk = 256 };
+static_assert(kKeyChunk * 128 <= UINT16_MAX, "sums of 8-bit halves fit");
+static_assert((uint64_t)kKeyChunk * 4 * kMostProduct <= UINT32_MAX, "product sums fit");
 
 struct KeySums {
 	U16v all, high;
 	U32v products;
 };
 
-ALWAYS_INLINE void
+QUORVIN_INLINE void
 AddKeys(U8v keys, U8v keep, Coding coding, KeySums *s)
 {
 	if (coding == kUnsigned8)
@@ -93,15 +129,15 @@ AddKeys(U8v keys, U8v keep, Coding coding, KeySums *s)
 		s->products += G711Products(keys, keep, coding);
 }
 
-ALWAYS_INLINE U64v
+QUORVIN_INLINE U64v
 KeysTotal(const KeySums *s)
 {
 	return ByteHalvesTotal(s->all, s->high) + (Wide32(s->products) << 2);
 }
 
-ALWAYS_INLINE size_t
-Tally8(const unsigned char *p, size_t samples, Coding coding, uint64_t *units,
-       LanePeaks *peaks)
+QUORVIN_INLINE size_t
+Sum8(const unsigned char *p, size_t samples, Coding coding, uint64_t *units,
+     LanePeaks *peaks)
 {
 	const size_t n = kVectorBytes;
 	if (samples < n)
@@ -129,25 +165,24 @@ Tally8(const unsigned char *p, size_t samples, Coding coding, uint64_t *units,
 		AddKeys(keys, keep, coding, &s);
 		sum += KeysTotal(&s);
 	}
-	*units += Total64(sum) - (coding == kMuLaw ? 132 * (uint64_t)samples : 0);
+	*units += Total64(sum) - (uint64_t)G711FactorsOf(0, coding).less * samples;
 	// G.711 keys have 7 bits: the top bit marks, between calls, an element
 	// that has seen a sample, since a key of 0 is not silence in A-law.
 	StoreBytes(peaks->bytes, coding == kUnsigned8 ? high : high | 0x80);
 	return samples;
 }
 
-#ifdef __AVX2__
-// Unsigned 8-bit samples on AVX2: a sum of absolute differences against
+#ifdef __SSE2__
+// Unsigned 8-bit samples on x86: a sum of absolute differences against
 // 128 adds eight magnitudes at a time into 64-bit elements, and the peak
 // comes from the largest and the smallest byte of each element, which
 // stand 128 + k and 128 - k around the peak key k between calls.
-ALWAYS_INLINE size_t
-TallyUnsigned8(const unsigned char *p, size_t samples, uint64_t *units, LanePeaks *peaks)
+QUORVIN_INLINE size_t
+SumUnsigned8(const unsigned char *p, size_t samples, uint64_t *units, LanePeaks *peaks)
 {
 	const size_t n = kVectorBytes;
 	if (samples < n)
 		return 0;
-	const __m256i middle = _mm256_set1_epi8((char)0x80);
 	U8v key = LoadBytes(peaks->bytes);
 	U8v high = (key > 127 ? 127 : key) + 128, low = 128 - key;
 	U64v sum = {};
@@ -156,7 +191,7 @@ TallyUnsigned8(const unsigned char *p, size_t samples, uint64_t *units, LanePeak
 		U8v bytes = LoadBytes(p);
 		high = Max8(high, bytes);
 		low = low < bytes ? low : bytes;
-		sum += (U64v)_mm256_sad_epu8((__m256i)bytes, middle);
+		sum += DistancesFrom128(bytes);
 	}
 	size_t left = samples % n;
 	if (left != 0) {
@@ -165,11 +200,17 @@ TallyUnsigned8(const unsigned char *p, size_t samples, uint64_t *units, LanePeak
 		bytes &= From8((unsigned)(n - left)) | 0x80;
 		high = Max8(high, bytes);
 		low = low < bytes ? low : bytes;
-		sum += (U64v)_mm256_sad_epu8((__m256i)bytes, middle);
+		sum += DistancesFrom128(bytes);
 	}
 	*units += Total64(sum);
 	StoreBytes(peaks->bytes, Max8(high - 128, 128 - low));
 	return samples;
+}
+#else
+QUORVIN_INLINE size_t
+SumUnsigned8(const unsigned char *p, size_t samples, uint64_t *units, LanePeaks *peaks)
+{
+	return Sum8(p, samples, kUnsigned8, units, peaks);
 }
 #endif
 

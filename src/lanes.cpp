@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Lanes: the kernels compiled for the target's own vector unit, the choice
-// of their AVX2 copy on x86-64 where the processor has it, and the peaks
-// the kernels keep.
+// of a copy for a wider one on x86-64, the plain references every copy
+// must equal, and the peaks the kernels keep.
 #include "lanes.h"
 
 #include <cstring>
@@ -9,48 +9,121 @@
 #include "float32.h"
 #include "kernels.h"
 
-#ifdef QUORVIN_AVX2_COPY
-#define HAVE_AVX2() __builtin_cpu_supports("avx2")
-#endif
-
 size_t
-TallyLanes(const unsigned char *p, size_t samples, Coding coding, uint64_t *units,
-           LanePeaks *high)
+AddUnitsBaseline(const unsigned char *p, size_t samples, Coding coding, uint64_t *units,
+                 LanePeaks *high)
 {
-#ifdef QUORVIN_AVX2_COPY
-	if (HAVE_AVX2())
-		return TallyLanesAvx2(p, samples, coding, units, high);
-#endif
-	return TallyIntegers(p, samples, coding, units, high);
+	return SumUnits(p, samples, coding, units, high);
 }
 
 size_t
-TallyFloatLanes(const unsigned char *p, size_t samples, double lane[kSumLanes],
+AddFloatsBaseline(const unsigned char *p, size_t samples, double lane[kSumLanes],
+                  LanePeaks *high)
+{
+	return SumFloats(p, samples, lane, high);
+}
+
+// The copies for the best instruction set the processor has: AVX2, else
+// SSSE3 with SSE4.1, else the target's own.
+#ifdef QUORVIN_SSE41_COPY
+static bool
+HasSse41(void)
+{
+	return __builtin_cpu_supports("ssse3") && __builtin_cpu_supports("sse4.1");
+}
+#endif
+
+size_t
+AddUnitsInLanes(const unsigned char *p, size_t samples, Coding coding, uint64_t *units,
                 LanePeaks *high)
 {
 #ifdef QUORVIN_AVX2_COPY
-	if (HAVE_AVX2())
-		return TallyFloatLanesAvx2(p, samples, lane, high);
+	if (__builtin_cpu_supports("avx2"))
+		return AddUnitsAvx2(p, samples, coding, units, high);
 #endif
-	return TallyF32(p, samples, lane, high);
+#ifdef QUORVIN_SSE41_COPY
+	if (HasSse41())
+		return AddUnitsSse41(p, samples, coding, units, high);
+#endif
+	return AddUnitsBaseline(p, samples, coding, units, high);
+}
+
+size_t
+AddFloatsInLanes(const unsigned char *p, size_t samples, double lane[kSumLanes],
+                 LanePeaks *high)
+{
+#ifdef QUORVIN_AVX2_COPY
+	if (__builtin_cpu_supports("avx2"))
+		return AddFloatsAvx2(p, samples, lane, high);
+#endif
+#ifdef QUORVIN_SSE41_COPY
+	if (HasSse41())
+		return AddFloatsSse41(p, samples, lane, high);
+#endif
+	return AddFloatsBaseline(p, samples, lane, high);
+}
+
+// The largest magnitude of each channel is kept in units, converted once.
+void
+AddUnitsReference(const unsigned char *p, size_t samples, Coding coding, uint32_t channels,
+                  uint64_t *units, double top[kMaxChannels])
+{
+	const CodingFacts &facts = FactsOf(coding);
+	uint32_t high[kMaxChannels] = { 0 };
+	for (size_t k = 0, c = 0; k < samples; k++, c = c + 1 == channels ? 0 : c + 1) {
+		uint32_t m = UnitsOf(p + k * facts.bytes, coding);
+		*units += m;
+		high[c] = high[c] > m ? high[c] : m;
+	}
+	for (uint32_t c = 0; c < channels; c++) {
+		double m = high[c] * facts.unit;
+		top[c] = m > top[c] ? m : top[c];
+	}
+}
+
+// The magnitude of a float sample, from its word with the sign bit cleared.
+static inline double
+FloatMagnitude(uint32_t word)
+{
+	return Float32Convert(word & 0xFF, word >> 8 & 0xFF, word >> 16 & 0xFF, word >> 24);
+}
+
+// A float sample's magnitude grows with its word without the sign bit, so
+// the largest such word marks the peak.
+void
+AddFloatsReference(const unsigned char *p, size_t samples, uint32_t channels, double *sum,
+                   double top[kMaxChannels])
+{
+	uint32_t high[kMaxChannels] = { 0 };
+	double total = *sum;
+	for (size_t k = 0, c = 0; k < samples; k++, c = c + 1 == channels ? 0 : c + 1) {
+		uint32_t key = Word32(p + 4 * k) & 0x7FFFFFFF;
+		high[c] = high[c] > key ? high[c] : key;
+		total += FloatMagnitude(key);
+	}
+	*sum = total;
+	for (uint32_t c = 0; c < channels; c++) {
+		double m = FloatMagnitude(high[c]);
+		top[c] = m > top[c] ? m : top[c];
+	}
 }
 
 // The magnitude, in amplitude units, that a peak element of coding stands
-// for.  8-bit G.711 keys and float words are kept with their top bit set,
-// so that 0 means that no sample reached the element.
+// for.
 static double
 PeakMagnitude(uint32_t e, Coding coding)
 {
-	switch (coding) {
-	case kFloat32:
-		return e == 0 ? 0 : Float32Convert(e & 0xFF, e >> 8 & 0xFF, e >> 16 & 0xFF,
-		                                   e >> 24 & 0x7F);
-	case kMuLaw:
-	case kALaw:
-		return e == 0 ? 0 : Units8(e & 0x7F, coding) * UnitSize(coding);
-	default:
-		return e * UnitSize(coding);
+	switch (FactsOf(coding).peak) {
+	case kPeakUnits:
+		return e * FactsOf(coding).unit;
+	case kPeakMarkedKey:
+		return e == 0 ? 0 : Units8(e & 0x7F, coding) * FactsOf(coding).unit;
+	case kPeakMarkedWord:
+		return e == 0 ? 0 : FloatMagnitude(e & 0x7FFFFFFF);
+	case kPeakNone:
+		break;
 	}
+	return 0;
 }
 
 // Element j of the peaks, of size bytes, as the kernel stored it.
@@ -69,17 +142,16 @@ PeakElement(const LanePeaks *high, unsigned j, unsigned size)
 	return e32;
 }
 
-// Element j holds channel j % channels, with either vector width; a
-// portable kernel leaves the upper half 0.
+// Element j holds channel j % channels, with either vector width; a copy
+// with 16-byte vectors leaves the upper half 0.
 void
 LanePeaksOf(const LanePeaks *high, Coding coding, uint32_t channels,
             double top[kMaxChannels])
 {
-	unsigned size = coding == kInt16 ? 2 : coding == kInt24 || coding == kInt32 ||
-	                coding == kFloat32 ? 4 : 1;
+	unsigned size = FactsOf(coding).peakBytes;
 	for (uint32_t c = 0; c < channels; c++)
 		top[c] = 0;
-	for (unsigned j = 0; j < sizeof high->bytes / size; j++) {
+	for (unsigned j = 0; size != 0 && j < sizeof high->bytes / size; j++) {
 		double m = PeakMagnitude(PeakElement(high, j, size), coding);
 		top[j % channels] = m > top[j % channels] ? m : top[j % channels];
 	}

@@ -13,7 +13,7 @@
 static uint32_t ReadBlock(Input *in, const ScanParams *sp, uint64_t frame,
                           uint32_t want, unsigned char *block);
 [[noreturn]] static void ReadFailed(uint64_t frame);
-static void EmitLine(Input *in, const ScanParams *sp, uint64_t next, Tally *t);
+static void EmitLine(Input *in, const ScanParams *sp, uint64_t next, LineSums *sums);
 static double SumInOrder(Input *in, const ScanParams *sp, uint64_t first);
 
 // A stream cannot be read again: its lines added in lanes are kept here as
@@ -29,7 +29,7 @@ ScanInterval(Input *in, const ScanParams *sp, unsigned char *block)
 	uint32_t blockFrames = kBlockBytes / sp->frameSize;
 	double peak[kMaxChannels] = { 0 }, top[kMaxChannels];
 	Peaks peaks = {};
-	Tally t = {};
+	LineSums sums = {};
 
 	for (uint64_t frame = sp->startFrame; frame < sp->endFrame;) {
 		uint64_t left = sp->endFrame - frame;
@@ -39,7 +39,7 @@ ScanInterval(Input *in, const ScanParams *sp, unsigned char *block)
 			uint32_t run = got - pos;
 			if (resolution != 0 && run > resolution - counter)
 				run = resolution - counter;
-			TallyFrames(layout, block + (size_t)pos * sp->frameSize, run, &t, &peaks);
+			AddFrames(layout, block + (size_t)pos * sp->frameSize, run, &sums, &peaks);
 			if (in->stream && AddsInLanes(layout))
 				memcpy(kept + (size_t)counter * sp->frameSize,
 				       block + (size_t)pos * sp->frameSize, (size_t)run * sp->frameSize);
@@ -47,7 +47,7 @@ ScanInterval(Input *in, const ScanParams *sp, unsigned char *block)
 			frame += run;
 			counter += run;
 			if (resolution != 0 && counter == resolution) {
-				EmitLine(in, sp, frame, &t);
+				EmitLine(in, sp, frame, &sums);
 				counter = 0;
 			}
 		}
@@ -159,10 +159,10 @@ DotsSettled(double sum, uint64_t terms, uint32_t channels, uint32_t resolution,
 }
 
 static void
-EmitLine(Input *in, const ScanParams *sp, uint64_t next, Tally *t)
+EmitLine(Input *in, const ScanParams *sp, uint64_t next, LineSums *sums)
 {
 	const Layout *layout = &sp->layout;
-	double sum = LineSum(layout, t);
+	double sum = LineSum(layout, sums);
 	if (AddsInLanes(layout) &&
 	    !DotsSettled(sum, (uint64_t)layout->resolution * layout->channels,
 	                 layout->channels, layout->resolution, sp->magnification))
@@ -173,10 +173,10 @@ EmitLine(Input *in, const ScanParams *sp, uint64_t next, Tally *t)
 	Waveform((int64_t)middle, (uint32_t)sp->sampleRate,
 	         LineDots(sum, layout->channels, layout->resolution, sp->magnification),
 	         sp->secondsPerLine);
-	t->units = 0;
-	t->sum = 0;
+	sums->units = 0;
+	sums->sum = 0;
 	for (uint32_t j = 0; j < kSumLanes; j++)
-		t->lane[j] = 0;
+		sums->lane[j] = 0;
 }
 
 // Adds the line that starts at frame first again, in sample order: a
@@ -187,14 +187,14 @@ SumInOrder(Input *in, const ScanParams *sp, uint64_t first)
 {
 	static unsigned char again[kBlockBytes];
 	Layout layout = sp->layout;
-	Tally t = {};
+	LineSums sums = {};
 	Peaks unused = {};
 	uint64_t end = first + layout.resolution;
 
 	layout.anyOrder = false;
 	if (in->stream) {
-		TallyFrames(&layout, kept, layout.resolution, &t, &unused);
-		return LineSum(&layout, &t);
+		AddFrames(&layout, kept, layout.resolution, &sums, &unused);
+		return LineSum(&layout, &sums);
 	}
 	for (uint64_t frame = first; frame < end;) {
 		uint64_t left = end - frame, most = kBlockBytes / sp->frameSize;
@@ -202,8 +202,8 @@ SumInOrder(Input *in, const ScanParams *sp, uint64_t first)
 		uint32_t got = ReadBlock(in, sp, frame, want, again);
 		if (got < want)
 			ReadFailed(frame + got);
-		TallyFrames(&layout, again, got, &t, &unused);
+		AddFrames(&layout, again, got, &sums, &unused);
 		frame += got;
 	}
-	return LineSum(&layout, &t);
+	return LineSum(&layout, &sums);
 }

@@ -1,33 +1,33 @@
 // SPDX-License-Identifier: MIT
-// Sums: integer codings go through the vector lanes (with a plain loop for
-// what they leave), exact as the straightforward sum of doubles is; the
-// others are decoded to doubles and added in sample order, or in four lanes
-// where the scan can add the line again in order if the dots need it.
+// Sums: integer codings go through the vector kernels (with their plain
+// reference for what the kernels leave), exact as the straightforward sum
+// of doubles is; the others are decoded to doubles and added in sample
+// order, or in lanes where the scan can add the line again in order if
+// the dots need it.
 #include "sums.h"
 
 #include <cstring>
 
-#include "float32.h"
 #include "lanes.h"
 
 static bool AddsInOrder(const Layout *layout);
-static void TallyUnits(const Layout *layout, const unsigned char *p,
-                       uint32_t frames, Tally *t, Peaks *peaks);
-static void TallyFloats(const Layout *layout, const unsigned char *p,
-                        uint32_t frames, Tally *t, Peaks *peaks);
-static void TallyInOrder(const Layout *layout, const unsigned char *p,
-                         uint32_t frames, Tally *t, Peaks *peaks);
+static void AddUnitFrames(const Layout *layout, const unsigned char *p,
+                          uint32_t frames, LineSums *sums, Peaks *peaks);
+static void AddFloatFrames(const Layout *layout, const unsigned char *p,
+                           uint32_t frames, LineSums *sums, Peaks *peaks);
+static void AddInOrder(const Layout *layout, const unsigned char *p,
+                       uint32_t frames, LineSums *sums, Peaks *peaks);
 
 void
-TallyFrames(const Layout *layout, const unsigned char *p, uint32_t frames,
-            Tally *t, Peaks *peaks)
+AddFrames(const Layout *layout, const unsigned char *p, uint32_t frames, LineSums *sums,
+          Peaks *peaks)
 {
 	if (!AddsInOrder(layout))
-		TallyUnits(layout, p, frames, t, peaks);
-	else if (layout->coding == kFloat32)
-		TallyFloats(layout, p, frames, t, peaks);
+		AddUnitFrames(layout, p, frames, sums, peaks);
+	else if (FactsOf(layout->coding).kernel == kKernelFloat)
+		AddFloatFrames(layout, p, frames, sums, peaks);
 	else
-		TallyInOrder(layout, p, frames, t, peaks);
+		AddInOrder(layout, p, frames, sums, peaks);
 }
 
 void
@@ -40,13 +40,13 @@ PeaksOf(const Layout *layout, const Peaks *peaks, double top[kMaxChannels])
 
 // Lanes are added pairwise, in a few independent steps.
 double
-LineSum(const Layout *layout, const Tally *t)
+LineSum(const Layout *layout, const LineSums *sums)
 {
-	double sum = (double)t->units * UnitSize(layout->coding) + t->sum;
+	double sum = (double)sums->units * FactsOf(layout->coding).unit + sums->sum;
 	if (!AddsInLanes(layout))
 		return sum;
 	double lane[kSumLanes];
-	memcpy(lane, t->lane, sizeof lane);
+	memcpy(lane, sums->lane, sizeof lane);
 	for (uint32_t width = kSumLanes / 2; width > 0; width /= 2)
 		for (uint32_t j = 0; j < width; j++)
 			lane[j] += lane[j + width];
@@ -59,99 +59,57 @@ AddsInLanes(const Layout *layout)
 	return layout->anyOrder && AddsInOrder(layout);
 }
 
-// An integer sum equals the double sum while it stays below 2^53 units: a
-// line of up to 2^30 24-bit samples (under 2^23 units each) or 2^22 32-bit
-// samples (up to 2^31 units).  8-bit, G.711 and 16-bit lines (at most
-// 2^32 frames of 8 samples of at most 2^15 units) never pass it.
+// Lines longer than their coding's exact line, and every line of a coding
+// that has no units, are added as doubles.
 static bool
 AddsInOrder(const Layout *layout)
 {
+	const CodingFacts &facts = FactsOf(layout->coding);
 	uint64_t samples = (uint64_t)layout->resolution * layout->channels;
-	switch (layout->coding) {
-	case kInt24:
-		return samples > (1u << 30);
-	case kInt32:
-		return samples > (1u << 22);
-	case kFloat32:
-	case kFloat64:
-	case kIntWide:
-		return true;
-	default:
-		return false;
-	}
+	return facts.unit == 0 || samples > facts.exactSamples;
 }
 
+// The kernels keep channels apart when the channel count divides 8.
 static void
-TallyUnits(const Layout *layout, const unsigned char *p, uint32_t frames,
-           Tally *t, Peaks *peaks)
+AddUnitFrames(const Layout *layout, const unsigned char *p, uint32_t frames, LineSums *sums,
+              Peaks *peaks)
 {
-	uint32_t channels = layout->channels, bytes = layout->bytesPerSample;
-	uint32_t high[kMaxChannels] = { 0 };
+	uint32_t channels = layout->channels;
 	size_t samples = (size_t)frames * channels;
-
-	// The vectors keep channels apart when the channel count divides 8.
 	if (8 % channels == 0 &&
-	    TallyLanes(p, samples, layout->coding, &t->units, &peaks->lanes) == samples)
+	    AddUnitsInLanes(p, samples, layout->coding, &sums->units, &peaks->lanes) == samples)
 		return;
-	for (size_t k = 0, c = 0; k < samples; k++, c = c + 1 == channels ? 0 : c + 1) {
-		uint32_t m = UnitsOf(p + k * bytes, layout->coding);
-		t->units += m;
-		high[c] = high[c] > m ? high[c] : m;
-	}
-	for (uint32_t c = 0; c < channels; c++) {
-		double m = high[c] * UnitSize(layout->coding);
-		peaks->top[c] = m > peaks->top[c] ? m : peaks->top[c];
-	}
+	AddUnitsReference(p, samples, layout->coding, channels, &sums->units, peaks->top);
 }
 
-// The magnitude of a float sample, from its word with the sign bit cleared.
-static inline double
-FloatMagnitude(uint32_t word)
-{
-	return Float32Convert(word & 0xFF, word >> 8 & 0xFF, word >> 16 & 0xFF, word >> 24);
-}
-
-// A float sample's magnitude comes from its word with the sign bit cleared,
-// and grows with that word, so the largest word marks the peak.
 static void
-TallyFloats(const Layout *layout, const unsigned char *p, uint32_t frames,
-            Tally *t, Peaks *peaks)
+AddFloatFrames(const Layout *layout, const unsigned char *p, uint32_t frames,
+               LineSums *sums, Peaks *peaks)
 {
-	uint32_t channels = layout->channels, high[kMaxChannels] = { 0 };
-	size_t samples = (size_t)frames * channels;
-	double sum = t->sum;
-
-	if (AddsInLanes(layout) && TallyFloatLanes(p, samples, t->lane, &peaks->lanes) == samples)
+	size_t samples = (size_t)frames * layout->channels;
+	if (AddsInLanes(layout) &&
+	    AddFloatsInLanes(p, samples, sums->lane, &peaks->lanes) == samples)
 		return;
-	for (size_t k = 0; k < samples; k++) {
-		uint32_t key = Word32(p + 4 * k) & 0x7FFFFFFF, c = k & (channels - 1);
-		high[c] = high[c] > key ? high[c] : key;
-		sum += FloatMagnitude(key);
-	}
-	t->sum = sum;
-	for (uint32_t c = 0; c < channels; c++) {
-		double m = FloatMagnitude(high[c]);
-		peaks->top[c] = m > peaks->top[c] ? m : peaks->top[c];
-	}
+	AddFloatsReference(p, samples, layout->channels, &sums->sum, peaks->top);
 }
 
 // A NaN magnitude adds NaN to the sum but never becomes a peak.
 static void
-TallyInOrder(const Layout *layout, const unsigned char *p, uint32_t frames,
-             Tally *t, Peaks *peaks)
+AddInOrder(const Layout *layout, const unsigned char *p, uint32_t frames, LineSums *sums,
+           Peaks *peaks)
 {
 	uint32_t bytes = layout->bytesPerSample, channels = layout->channels;
 	bool lanes = AddsInLanes(layout);
-	double sum = t->sum, *top = peaks->top;
+	double sum = sums->sum, *top = peaks->top;
 
 	for (size_t k = 0, c = 0; k < (size_t)frames * channels;
 	     k++, p += bytes, c = c + 1 == channels ? 0 : c + 1) {
 		double m = Magnitude(p, layout->coding, bytes);
 		if (lanes)
-			t->lane[k % kSumLanes] += m;
+			sums->lane[k % kSumLanes] += m;
 		else
 			sum += m;
 		top[c] = m > top[c] ? m : top[c];
 	}
-	t->sum = sum;
+	sums->sum = sum;
 }

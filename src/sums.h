@@ -23,7 +23,7 @@ struct Layout {
 // layout allows any order, mostly in independent lanes, which is faster.
 // Such a sum is only close to the one in sample order: the scan checks
 // that it gives the same dots, and adds the line again in order if not.
-struct Tally {
+struct LineSums {
 	uint64_t units;
 	double sum;
 	double lane[kSumLanes];
@@ -39,16 +39,16 @@ struct Peaks {
 // Whether lines of layout are added in lanes.
 bool AddsInLanes(const Layout *layout);
 
-// Adds the magnitudes of frames frames at p to t, and raises peaks to the
-// largest of each channel among them.
-void TallyFrames(const Layout *layout, const unsigned char *p,
-                 uint32_t frames, Tally *t, Peaks *peaks);
+// Adds the magnitudes of frames frames at p to sums, and raises peaks to
+// the largest of each channel among them.
+void AddFrames(const Layout *layout, const unsigned char *p, uint32_t frames,
+               LineSums *sums, Peaks *peaks);
 
 // The largest magnitude of each channel in peaks, in amplitude units.
 void PeaksOf(const Layout *layout, const Peaks *peaks, double top[kMaxChannels]);
 
-// The sum of t in amplitude units: as the sum of the magnitudes as doubles
-// in sample order gives it, unless the line was added in lanes.
-double LineSum(const Layout *layout, const Tally *t);
+// The sum of sums in amplitude units: as the sum of the magnitudes as
+// doubles in sample order gives it, unless the line was added in lanes.
+double LineSum(const Layout *layout, const LineSums *sums);
 
 #endif

@@ -404,6 +404,15 @@ TEST(Streams, PipesFifosAndTerminals)
 		std::string unsized = Replaced(WavHeader(8000, 1, 16, 0) + data, 40, size);
 		EXPECT_EQ(Outcome(dir, unsized, { "0", "9" }).out, whole);
 	}
+	// The data chunk before the format chunk, the stream paused after the
+	// data tag: the probe waits for the format chunk.
+	std::string late = dir + "late.wav", fmt = WavHeader(8000, 1, 16, 0).substr(12, 24);
+	std::string chunk = "data" + IntSamples({ 4000 }, 4) + data.substr(0, 4000);
+	ASSERT_TRUE(WriteFile(late, "RIFF" + IntSamples({ 4044 }, 4) + "WAVE" + chunk + fmt));
+	std::string pieces = "(head -c 100 " + late + "; sleep 0.5; tail -c +101 " + late + ") | ";
+	Result paused = Shell(pieces + kProgram + " - 0 1 100");
+	EXPECT_EQ(paused.out, Shell(kProgram + " " + late + " 0 1 100").out);
+	EXPECT_EQ(std::count(paused.out.begin(), paused.out.end(), '\n'), 23);
 	ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
 	std::string writer = "(sleep 1; cat " + wav + " >" + fifo + ") & ";
 	EXPECT_EQ(Shell(writer + kProgram + " " + fifo + " 0 1").out, whole);

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <fstream>
 #include <string>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include "output.h"
@@ -54,9 +55,12 @@ TEST(DotsSettled, OnlyWhenTheBoundStaysWithinOneDot)
 	}
 }
 
-// A regular file that ends before the frames it was said to hold: the
-// frames that were read are drawn, the missing ones never decoded.
-TEST(ScanIntervalDeathTest, ShortReadEndsTheRun)
+// A regular file that ends before the frames it was said to hold, and a
+// read that fails, from a file or from a stream whose header has arrived:
+// the frames that were read are drawn, the missing ones never decoded, and
+// the run ends at once, with no read tried again.  A directory fails every
+// read.
+TEST(ScanIntervalDeathTest, ReadsThatFailEndTheRun)
 {
 	static unsigned char block[kBlockBytes];   // static, as the program holds them
 	static Input in;
@@ -65,13 +69,29 @@ TEST(ScanIntervalDeathTest, ShortReadEndsTheRun)
 	std::string path = dir + "/short.raw", out = dir + "/out";
 	ASSERT_TRUE(WriteFile(path, std::string("\0\2\0\2\0\2", 6)));
 	ScanParams sp = { 0, 0, 10, 2, { kInt16, 2, 1, 2, true }, 0.05, 1.0f, 40 };
-	auto Run = [&] {
-		ASSERT_NE(freopen(out.c_str(), "w", stdout), nullptr);
-		OpenWave(path.c_str(), &in);
-		ScanInterval(&in, &sp, block);
+	const std::string drawn = "0.03\t..\nCan't read frame 3 from wave file!\n";
+	struct {
+		bool failing, stream;
+		std::string out;
+	} cases[] = {
+		{ false, false, drawn },
+		{ true, false, "Can't read frame 0 from wave file!\n" },
+		{ true, true, drawn },
 	};
-	EXPECT_EXIT(Run(), testing::ExitedWithCode(2), "");
-	std::ifstream printed(out);
-	std::string text(std::istreambuf_iterator<char>(printed), {});
-	EXPECT_EQ(text, "0.03\t..\nCan't read frame 3 from wave file!\n");
+	for (const auto &c : cases) {
+		auto Run = [&] {
+			alarm(10);
+			ASSERT_NE(freopen(out.c_str(), "w", stdout), nullptr);
+			OpenWave(path.c_str(), &in);
+			if (c.failing)
+				in.fd = open(dir.c_str(), O_RDONLY);
+			in.stream = c.stream;
+			in.consumed = in.headBytes;
+			ScanInterval(&in, &sp, block);
+		};
+		EXPECT_EXIT(Run(), testing::ExitedWithCode(2), "") << c.failing << c.stream;
+		std::ifstream printed(out);
+		std::string text(std::istreambuf_iterator<char>(printed), {});
+		EXPECT_EQ(text, c.out) << c.failing << c.stream;
+	}
 }
