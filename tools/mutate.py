@@ -3,7 +3,8 @@
 """Mutation testing of the suite: how many single-token changes of src/ it
 catches.
 
-    tools/mutate.py [--count N] [--seed S] [--jobs J] [--plain] [--list]
+    tools/mutate.py [--count N] [--seed S] [--jobs J] [--copy C] [--files F,...]
+                    [--label L] [--list]
 
 Each mutant flips a comparison, changes a number by one, swaps + and -, or
 && and ||, or deletes a statement.  A fixed sample of them (by --seed) is
@@ -15,9 +16,12 @@ file and from a pipe: if some output or status differs it "survives";
 otherwise no input tried tells it apart and it counts as equivalent.
 
 Score: caught / (caught + survivors).  Mutants that do not build are left
-out.  --plain builds the portable kernels instead of the AVX2 copies, so
-that their mutants are judged too.  Not part of the test suite: a
-development tool.
+out.  --copy sse41 or baseline builds without the wider copies of the
+kernels, so that the program runs the one named and its mutants are judged
+too (the unit tests call every copy the build holds).  --files takes the
+mutants from the named files of src/ only; --label runs only the tests of
+that ctest label (unit, e2e).  Not part of the test suite: a development
+tool.
 """
 import argparse
 import os
@@ -38,7 +42,8 @@ TOKEN = re.compile(r"(?<![\w.])(0x[0-9A-Fa-f]+|\d+\.\d*|\d+)(?=[uUlLf]*(?![\w.])
                    r"|<<=|>>=|<<|>>|->|\+\+|--|\+=|-=|<=|>=|==|!=|&&|\|\||[<>+\-]")
 SKIP_STATEMENT = re.compile(r"^\s*(return|break|continue|case|default|static|const|"
                             r"u?int\d+_t|int|double|float|size_t|char|bool|unsigned|"
-                            r"struct|enum|typedef|Coding|Tally|Layout|ScanParams|Input|"
+                            r"struct|enum|typedef|Coding|LineSums|Layout|ScanParams|Input|CodingFacts|"
+                            r"G711Factors|G711Table|Kernel|PeakEncoding|"
                             r"U8v|I8v|U16v|I16v|U32v|I32v|U64v|F64v|U8x16|__m256i|"
                             r"KeySums|LanePeaks|Peaks|ssize_t|off_t|FILE)\b")
 
@@ -68,10 +73,10 @@ def masked(line):
     return "".join(out)
 
 
-def mutants():
+def mutants(files):
     found = []
     for name in sorted(os.listdir(os.path.join(ROOT, "src"))):
-        if not name.endswith((".cpp", ".h")):
+        if not name.endswith((".cpp", ".h")) or files and name not in files:
             continue
         lines = open(os.path.join(ROOT, "src", name)).read().split("\n")
         for number, line in enumerate(lines):
@@ -141,8 +146,12 @@ def copy(tree):
         or folder.endswith("fuzz") and n.startswith("out")])
 
 
-def build(tree, plain):
-    flags = ["-DQUORVIN_AVX2=OFF"] if plain else []
+COPY_FLAGS = {"avx2": [], "sse41": ["-DQUORVIN_AVX2=OFF"],
+              "baseline": ["-DQUORVIN_AVX2=OFF", "-DQUORVIN_SSE41=OFF"]}
+
+
+def build(tree, copy):
+    flags = COPY_FLAGS[copy]
     code, out = run(["cmake", "-S", tree, "-B", os.path.join(tree, "build")] + flags)
     if code == 0:
         code, out = run(["cmake", "--build", os.path.join(tree, "build"), "-j1"])
@@ -150,7 +159,7 @@ def build(tree, plain):
         sys.exit(out.decode()[-3000:])
 
 
-def judge(tree, mutant, reference, seeds, arglists):
+def judge(tree, mutant, reference, seeds, arglists, label):
     build = os.path.join(tree, "build")
     path = os.path.join(tree, "src", mutant[0])
     original = open(path).read()
@@ -162,8 +171,9 @@ def judge(tree, mutant, reference, seeds, arglists):
         # Each tree's tests keep their files apart from the other's.
         env = dict(os.environ, TEST_TMPDIR=os.path.join(tree, "tmp") + "/")
         os.makedirs(env["TEST_TMPDIR"], exist_ok=True)
+        which = ["-L", label] if label else []
         code, _ = run(["ctest", "--test-dir", build, "-E", "replay|memcheck", "--timeout", "120",
-                       "--stop-on-failure"], timeout=SUITE_TIMEOUT, env=env)
+                       "--stop-on-failure"] + which, timeout=SUITE_TIMEOUT, env=env)
         if code != 0:
             return "caught"
         differs = outputs(os.path.join(build, "quorvin1b"), seeds, arglists) != reference
@@ -177,11 +187,14 @@ def main():
     ap.add_argument("--count", type=int, default=60)
     ap.add_argument("--seed", type=int, default=1)
     ap.add_argument("--jobs", type=int, default=2)
-    ap.add_argument("--plain", action="store_true", help="build the portable kernels")
+    ap.add_argument("--copy", choices=sorted(COPY_FLAGS), default="avx2",
+                    help="the widest copy of the kernels to build")
+    ap.add_argument("--files", default="", help="src/ files to mutate, by comma")
+    ap.add_argument("--label", default="", help="the ctest label to run")
     ap.add_argument("--list", action="store_true", help="only list the sample")
     opts = ap.parse_args()
 
-    every = mutants()
+    every = mutants([f for f in opts.files.split(",") if f])
     sample = random.Random(opts.seed).sample(every, min(opts.count, len(every)))
     if opts.list:
         for m in sample:
@@ -193,7 +206,7 @@ def main():
         for tree in trees:
             copy(tree)
         with ThreadPoolExecutor(opts.jobs) as pool:
-            list(pool.map(lambda tree: build(tree, opts.plain), trees))
+            list(pool.map(lambda tree: build(tree, opts.copy), trees))
         seeds_dir = os.path.join(work, "seeds")
         os.mkdir(seeds_dir)
         run([os.path.join(trees[0], "build", "make_seeds"), seeds_dir])
@@ -205,7 +218,7 @@ def main():
         def work_on(job):
             results = []
             for m in sample[job::opts.jobs]:
-                verdict = judge(trees[job], m, reference, seeds, arglists)
+                verdict = judge(trees[job], m, reference, seeds, arglists, opts.label)
                 print(f"{verdict:12} {describe(m)}", flush=True)
                 results.append(verdict)
             return results
