@@ -26,16 +26,12 @@ export PATH=$work/bin:$PATH
 
 # The examples, as lines of the fields, a unit separator and the command.
 examples() {
-	awk '/^<!-- example:/ { want = $0; sub(/^<!-- example: */, "", want); sub(/ *-->$/, "", want)
-	                        marked = 1; next }
-	     marked && /^```sh/ { inside = 1; next }
-	     inside && /^```/ { inside = marked = 0; next }
-	     inside { print want "\037" $0 }' "$src/README.md"
-	awk '/^\.\\" example:/ { want = $0; sub(/^\.\\" example: */, "", want); marked = 1; next }
-	     marked && /^\.EX/ { inside = 1; next }
-	     inside && /^\.EE/ { inside = marked = 0; next }
+	awk '/^(<!--|\.\\") example:/ { want = $0; sub(/^[^:]*: */, "", want); sub(/ *-->$/, "", want)
+	                               marked = 1; next }
+	     marked && /^(```sh|\.EX)/ { inside = 1; next }
+	     inside && /^(```|\.EE)/ { inside = marked = 0; next }
 	     inside { gsub(/\\-/, "-"); gsub(/\\e/, "\\"); print want "\037" $0 }' \
-	     "$src/src/quorvin1b.1"
+	    "$src/README.md" "$src/src/quorvin1b.1"
 }
 
 runs=0 failed=0
