@@ -7,7 +7,8 @@
 #   fuzz/run.sh SECONDS [LINE...]   SECONDS per argument list; LINE numbers
 #                                   of fuzz/args (default: all)
 #
-# QUORVIN_AVX2=OFF fuzzes the portable kernels instead of the AVX2 copies.
+# QUORVIN_AVX2=OFF fuzzes the SSSE3/SSE4.1 copy of the kernels instead of
+# the AVX2 one; with QUORVIN_SSE41=OFF too, the SSE2 copy.
 #
 # Findings land in fuzz/out/N/default/{crashes,hangs}; copy each one that
 # was fixed into fuzz/regress/ so that CI replays it.
@@ -21,7 +22,8 @@ lines=("$@")
 
 build=build-fuzz
 CC=afl-clang-fast CXX=afl-clang-fast++ cmake -S . -B $build \
-	-DQUORVIN_SANITIZE=ON -DQUORVIN_AVX2=${QUORVIN_AVX2:-ON} -DBUILD_TESTING=OFF >/dev/null
+	-DQUORVIN_SANITIZE=ON -DQUORVIN_AVX2=${QUORVIN_AVX2:-ON} \
+	-DQUORVIN_SSE41=${QUORVIN_SSE41:-ON} -DBUILD_TESTING=OFF >/dev/null
 cmake --build $build -j2 --target quorvin1b make_seeds >/dev/null
 # The seeds, and the corpus that earlier runs found, to start from.
 rm -rf fuzz/out/input
