@@ -19,21 +19,19 @@ struct Copy {
 	const char *name;
 	size_t (*units)(const unsigned char *, size_t, Coding, uint64_t *, LanePeaks *);
 	size_t (*floats)(const unsigned char *, size_t, double *, LanePeaks *);
+	bool runs;   // on this processor
 };
 
-std::vector<Copy> Copies()
-{
-	std::vector<Copy> copies = { { "baseline", AddUnitsBaseline, AddFloatsBaseline } };
+const Copy kCopies[] = {
+	{ "baseline", AddUnitsBaseline, AddFloatsBaseline, true },
 #ifdef QUORVIN_SSE41_COPY
-	if (__builtin_cpu_supports("ssse3") && __builtin_cpu_supports("sse4.1"))
-		copies.push_back({ "SSE4.1", AddUnitsSse41, AddFloatsSse41 });
+	{ "SSE4.1", AddUnitsSse41, AddFloatsSse41,
+	  __builtin_cpu_supports("ssse3") && __builtin_cpu_supports("sse4.1") },
 #endif
 #ifdef QUORVIN_AVX2_COPY
-	if (__builtin_cpu_supports("avx2"))
-		copies.push_back({ "AVX2", AddUnitsAvx2, AddFloatsAvx2 });
+	{ "AVX2", AddUnitsAvx2, AddFloatsAvx2, (bool)__builtin_cpu_supports("avx2") },
 #endif
-	return copies;
-}
+};
 
 struct Case {
 	Coding coding;
@@ -112,6 +110,8 @@ Totals Add(const Case &c, const std::vector<unsigned char> &bytes, const Copy *c
 	return t;
 }
 
+// The case through the references, then through the copy in one to three
+// calls.
 void Check(const Copy &copy, const Case &c)
 {
 	std::vector<unsigned char> bytes = Bytes(c);
@@ -137,12 +137,13 @@ TEST(Kernels, EveryCopyEqualsItsReference)
 		{ kInt16, { 1, 2, 4 } },        { kInt24, { 1, 2 } },       { kInt32, { 1, 2 } },
 		{ kFloat32, { 1, 2 } },
 	};
-	for (const Copy &copy : Copies()) {
+	for (const Copy &copy : kCopies) {
+		if (!copy.runs)
+			continue;
 		for (const auto &row : rows) {
 			// Three 32-byte vectors and one sample (24-bit: three groups of 8),
 			// and a run of more than 2^15 vectors of 16 samples.
-			size_t bytes = FactsOf(row.first).bytes;
-			size_t most = row.first == kInt24 ? 25 : 3 * 32 / bytes + 1;
+			size_t most = row.first == kInt24 ? 25 : 3 * 32 / FactsOf(row.first).bytes + 1;
 			for (uint32_t channels : row.second) {
 				std::vector<size_t> counts;
 				for (size_t samples = 0; samples <= most; samples += channels)

@@ -19,7 +19,6 @@ cmake --install "$build" --prefix "$work/prefix" >/dev/null
 page=$src/src/quorvin1b.1
 warnings=$(groff -man -ww -z "$page" 2>&1; MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
 [ -z "$warnings" ] || { echo "$warnings"; exit 1; }
-cmp <(zcat "$work/prefix/share/man/man1/quorvin1b.1.gz") "$page"
 
 lintian --pedantic -I -E "$deb" 2>/dev/null | tee "$work/lintian"
 ! grep -q '^[EW]:' "$work/lintian"

@@ -26,35 +26,6 @@ TEST(DotCount, WholePartBoundedByTheCounter)
 		EXPECT_EQ(DotCount(c.dots), c.count) << c.dots;
 }
 
-// A line added in lanes keeps its dots only when no sum in sample order
-// within the bound could give other dots.
-TEST(DotsSettled, OnlyWhenTheBoundStaysWithinOneDot)
-{
-	struct {
-		double sum;
-		uint64_t terms;
-		uint32_t channels, resolution;
-		float mag;
-		bool settled;
-	} cases[] = {
-		{ 8.0, 8, 1, 8, 8, false },
-		{ 8.5, 8, 1, 8, 8, true },
-		{ 8 + 0x1p-40, 8, 1, 8, 8, true },
-		{ 0.0, 2, 2, 1, 1, true },
-		{ 8 + 0x1p-47, 8, 1, 8, 8, false },
-		{ 8 - 0x1p-47, 8, 1, 8, 8, false },
-		{ 1000.25, 1ULL << 33, 2, 1, 2, true },
-		{ 1000.002, 1ULL << 33, 2, 1, 2, false },
-		{ 5.5, 4, 1, 4, NAN, false },
-		{ INFINITY, 4, 1, 4, 1, false },
-		{ NAN, 4, 1, 4, 1, false },
-	};
-	for (const auto &c : cases) {
-		bool settled = DotsSettled(c.sum, c.terms, c.channels, c.resolution, c.mag);
-		EXPECT_EQ(settled, c.settled) << c.sum;
-	}
-}
-
 // A regular file that ends before the frames it was said to hold, and a
 // read that fails, from a file or from a stream whose header has arrived:
 // the frames that were read are drawn, the missing ones never decoded, and
