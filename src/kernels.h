@@ -27,8 +27,9 @@
 // the units that include it.
 namespace {
 
-// 16-bit magnitudes, as Value16 and Magnitude32 give them: added in 16-bit
-// halves of 32-bit elements, folded every kHalvesChunk vectors.
+// 16-bit magnitudes; must equal AddUnitsReference (Value16, Magnitude32).
+// Added in 16-bit halves of 32-bit elements, folded every kHalvesChunk
+// vectors.
 QUORVIN_INLINE size_t
 Sum16(const unsigned char *p, size_t samples, uint64_t *units, LanePeaks *peaks)
 {
@@ -59,9 +60,9 @@ Sum16(const unsigned char *p, size_t samples, uint64_t *units, LanePeaks *peaks)
 	return samples;
 }
 
-// 24-bit magnitudes, as Value24 and Magnitude32 give them, in groups of
-// eight samples: a 32-bit element adds at most kSpread24Vectors magnitudes
-// of at most 2^23 a group.
+// 24-bit magnitudes; must equal AddUnitsReference (Value24, Magnitude32).
+// In groups of eight samples: a 32-bit element adds at most
+// kSpread24Vectors magnitudes of at most 2^23 a group.
 enum { kGroupChunk = 128 };
 static_assert((uint64_t)kGroupChunk * kSpread24Vectors << 23 <= UINT32_MAX,
               "sums of 24-bit magnitudes fit");
@@ -104,8 +105,8 @@ Sum24(const unsigned char *p, size_t samples, uint64_t *units, LanePeaks *peaks)
 	return samples;
 }
 
-// 32-bit magnitudes, as Word32 and Magnitude32 give them: added in 16-bit
-// halves, the high ones worth 2^16.
+// 32-bit magnitudes; must equal AddUnitsReference (Word32, Magnitude32).
+// Added in 16-bit halves, the high ones worth 2^16.
 QUORVIN_INLINE size_t
 Sum32(const unsigned char *p, size_t samples, uint64_t *units, LanePeaks *peaks)
 {
@@ -136,13 +137,13 @@ Sum32(const unsigned char *p, size_t samples, uint64_t *units, LanePeaks *peaks)
 	return samples;
 }
 
-// Float magnitudes, as Float32Convert gives them.  Float words with the
-// sign bit set, w | 2^31, grow with the magnitude and spread to doubles
-// with an exponent field of e + 256 for the float's e: 2^(e - 767)
-// (1 + fraction / 2^23), a normal double for every e, zero and infinity
-// included.  Float32Convert gives 2^(e - 120) (1 + fraction / 2^23): 2^647
-// times as much, an exact scaling done at the end.  Each 64-bit element
-// takes one of its two words.
+// Float magnitudes; must equal AddFloatsReference (Float32Convert) but for
+// the order of addition.  Float words with the sign bit set, w | 2^31,
+// grow with the magnitude and spread to doubles with an exponent field of
+// e + 256 for the float's e: 2^(e - 767) (1 + fraction / 2^23), a normal
+// double for every e, zero and infinity included.  Float32Convert gives
+// 2^(e - 120) (1 + fraction / 2^23): 2^647 times as much, an exact scaling
+// done at the end.  Each 64-bit element takes one of its two words.
 QUORVIN_INLINE F64v
 LowWords(U32v w)
 {

@@ -135,6 +135,7 @@ KeysTotal(const KeySums *s)
 	return ByteHalvesTotal(s->all, s->high) + (Wide32(s->products) << 2);
 }
 
+// G.711 and other 8-bit keys; must equal AddUnitsReference (Key8, Units8).
 QUORVIN_INLINE size_t
 Sum8(const unsigned char *p, size_t samples, Coding coding, uint64_t *units,
      LanePeaks *peaks)
@@ -173,10 +174,11 @@ Sum8(const unsigned char *p, size_t samples, Coding coding, uint64_t *units,
 }
 
 #ifdef __SSE2__
-// Unsigned 8-bit samples on x86: a sum of absolute differences against
-// 128 adds eight magnitudes at a time into 64-bit elements, and the peak
-// comes from the largest and the smallest byte of each element, which
-// stand 128 + k and 128 - k around the peak key k between calls.
+// Unsigned 8-bit samples on x86; must equal AddUnitsReference (Key8).  A
+// sum of absolute differences against 128 adds eight magnitudes at a time
+// into 64-bit elements, and the peak comes from the largest and the
+// smallest byte of each element, which stand 128 + k and 128 - k around
+// the peak key k between calls.
 QUORVIN_INLINE size_t
 SumUnsigned8(const unsigned char *p, size_t samples, uint64_t *units, LanePeaks *peaks)
 {

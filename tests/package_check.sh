@@ -25,7 +25,8 @@ lintian --pedantic -I -E "$deb" 2>/dev/null | tee "$work/lintian"
 dpkg -x "$deb" "$work/unpacked"
 hardening-check --nocfprotection "$work/unpacked/usr/bin/quorvin1b"
 doc=$work/unpacked/usr/share/doc/quorvin1b
-head -1 "$doc/copyright" | grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/'
+dep5=https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/
+[ "$(head -1 "$doc/copyright")" = "Format: $dep5" ]
 version=$(dpkg-deb -f "$deb" Version)
 [ "$(dpkg-parsechangelog -l "$doc/changelog.gz" -S Version)" = "$version" ]
 gzip -t "$work/unpacked/usr/share/man/man1/quorvin1b.1.gz"

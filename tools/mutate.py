@@ -42,8 +42,8 @@ TOKEN = re.compile(r"(?<![\w.])(0x[0-9A-Fa-f]+|\d+\.\d*|\d+)(?=[uUlLf]*(?![\w.])
                    r"|<<=|>>=|<<|>>|->|\+\+|--|\+=|-=|<=|>=|==|!=|&&|\|\||[<>+\-]")
 SKIP_STATEMENT = re.compile(r"^\s*(return|break|continue|case|default|static|const|"
                             r"u?int\d+_t|int|double|float|size_t|char|bool|unsigned|"
-                            r"struct|enum|typedef|Coding|LineSums|Layout|ScanParams|Input|CodingFacts|"
-                            r"G711Factors|G711Table|Kernel|PeakEncoding|"
+                            r"struct|enum|typedef|Coding|LineSums|Layout|ScanParams|Input|"
+                            r"CodingFacts|G711Factors|G711Table|Kernel|PeakEncoding|"
                             r"U8v|I8v|U16v|I16v|U32v|I32v|U64v|F64v|U8x16|__m256i|"
                             r"KeySums|LanePeaks|Peaks|ssize_t|off_t|FILE)\b")
 
