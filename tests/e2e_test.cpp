@@ -437,6 +437,7 @@ TEST(Awkward, PathsAndOutputs)
 		{ " " + deep + " 0 1", kBanner + Peak("-6.0"), 0 },
 		{ " " + long5000 + " 0 1", file + long5000 + " cannot be found!\n", 2 },
 		{ " " + wav + " 0 9 1 2>&1 >/dev/full", write + "No space left on device\n", 3 },
+		{ " " + deep + " 0 1 2>&1 >/dev/full", write + "No space left on device\n", 3 },
 		{ " " + wav + " 0 9 2>&1 >&-", write + "Bad file descriptor\n", 3 },
 	};
 	for (const auto &c : cases) {
