@@ -28,7 +28,8 @@ endif()
 # (glibc warns, and the test fails, where they would treat it as 2).  Any
 # level the compiler sets by itself is replaced.
 if(NOT QUORVIN_SANITIZE)
-  set(fortify_test "#include <cstring>\\nint main(int c, char **v) { char b[4]; strcpy(b, v[c]); return b[0]; }")
+  string(CONCAT fortify_test "#include <cstring>\\n"
+         "int main(int c, char **v) { char b[4]; strcpy(b, v[c]); return b[0]; }")
   foreach(level 3 2)
     set(CMAKE_REQUIRED_FLAGS "-O2 -Werror -U_FORTIFY_SOURCE -D_FORTIFY_SOURCE=${level}")
     check_cxx_source_compiles("${fortify_test}" QUORVIN_FORTIFY_${level})
