@@ -45,12 +45,14 @@ struct CodingFacts {
 	Kernel kernel;
 	uint32_t peakBytes;       // the size of an element of the kernel's peaks
 	PeakEncoding peak;
-	double unit;              // amplitude units per unit; 0: added as doubles
+	double unit;              // the amplitude of a unit; 0: added as doubles
 	uint64_t maxUnits;        // the largest magnitude of one sample, in units
 	uint64_t exactSamples;    // the longest line whose units add up exactly
 };
 
-// A line holds up to 2^32 - 1 frames of up to 8 samples.
+// Units are powers of two, so that a sum of units times its unit is the
+// sum of the amplitudes exactly.  A line holds up to 2^32 - 1 frames of up
+// to 8 samples.
 constexpr uint64_t kLineSamples = (uint64_t)UINT32_MAX * kMaxChannels;
 
 // The sum of a line's units, times the unit, is the sum of its samples'
