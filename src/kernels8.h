@@ -24,17 +24,17 @@ Keys8(U8v bytes, Coding coding)
 }
 
 // A G.711 key decodes to 4 a 2^e - d units (G711FactorsOf).  The products
-// a 2^e are added up, four samples to a 32-bit element, and the caller
+// a 2^e are added in pairs of neighbouring samples into 16 bits, the pairs
+// of two vectors together, then widened into 32-bit elements; the caller
 // takes 4 times their sum less d for each sample.  Masked samples add
 // nothing.  A product is at most 63 * 128 = 8064.
 enum { kMostProduct = 63 * 128 };
+static_assert(2 * 2 * kMostProduct <= INT16_MAX, "the pairs of two vectors fit 16 bits");
 
 #ifdef QUORVIN_BYTE_LOOKUP
 // a comes from a table by the step, corrected by the segment for A-law's
 // segment 0, and 2^e from a table by the segment; one instruction
-// multiplies and adds pairs (into 16 bits, which a pair never fills),
-// another adds the pairs.
-static_assert(2 * kMostProduct <= INT16_MAX, "a pair of products fits a signed 16-bit sum");
+// multiplies and adds pairs.
 
 struct G711Table {
 	uint8_t bytes[16];
@@ -71,8 +71,8 @@ SegmentCorrection(Coding coding)
 	return t;
 }
 
-QUORVIN_INLINE U32v
-G711Products(U8v keys, U8v keep, Coding coding)
+QUORVIN_INLINE I16v
+G711Pairs(U8v keys, U8v keep, Coding coding)
 {
 	static constexpr G711Table step = StepTable();
 	static constexpr G711Table power[2] = { PowerTable(kMuLaw), PowerTable(kALaw) };
@@ -83,7 +83,7 @@ G711Products(U8v keys, U8v keep, Coding coding)
 	if (coding == kALaw)
 		a -= Lookup16(correction.bytes, segment);
 	U8v e = Lookup16(power[coding == kALaw].bytes, segment) & keep;
-	return ProductsByFours(e, (I8v)a);
+	return ProductsByPairs(e, (I8v)a);
 }
 #else
 // Keys spread over 16-bit elements, two products to an element, shifted
@@ -98,13 +98,12 @@ G711Product(U16v key, Coding coding)
 	return ShiftBy16(a - (first & 32), segment + (first & 1));
 }
 
-QUORVIN_INLINE U32v
-G711Products(U8v keys, U8v keep, Coding coding)
+QUORVIN_INLINE I16v
+G711Pairs(U8v keys, U8v keep, Coding coding)
 {
 	U16v even = G711Product((U16v)keys & 0xFF, coding) & (U16v)(((U16v)keep & 0xFF) != 0);
 	U16v odd = G711Product((U16v)keys >> 8, coding) & (U16v)((U16v)keep >> 8 != 0);
-	U32v pairs = (U32v)(even + odd);
-	return (pairs & 0xFFFF) + (pairs >> 16);
+	return (I16v)(even + odd);
 }
 #endif
 
@@ -126,7 +125,21 @@ AddKeys(U8v keys, U8v keep, Coding coding, KeySums *s)
 	if (coding == kUnsigned8)
 		AddByteHalves((U16v)(keys & keep), &s->all, &s->high);
 	else
-		s->products += G711Products(keys, keep, coding);
+		s->products += PairsWidened(G711Pairs(keys, keep, coding));
+}
+
+// The keys of two whole vectors; G.711 pairs are widened once for both.
+QUORVIN_INLINE void
+AddTwoKeys(U8v first, U8v second, Coding coding, KeySums *s)
+{
+	const U8v every = ~(U8v){};
+	if (coding == kUnsigned8) {
+		AddByteHalves((U16v)first, &s->all, &s->high);
+		AddByteHalves((U16v)second, &s->all, &s->high);
+	} else {
+		I16v pairs = G711Pairs(first, every, coding) + G711Pairs(second, every, coding);
+		s->products += PairsWidened(pairs);
+	}
 }
 
 QUORVIN_INLINE U64v
@@ -150,10 +163,17 @@ Sum8(const unsigned char *p, size_t samples, Coding coding, uint64_t *units,
 	for (size_t v = 0; v < vectors;) {
 		size_t end = ChunkEnd(v, vectors, kKeyChunk);
 		KeySums s = {};
-		for (; v < end; v++, p += n) {
+		for (; v + 2 <= end; v += 2, p += 2 * n) {
+			U8v first = Keys8(LoadBytes(p), coding), second = Keys8(LoadBytes(p + n), coding);
+			high = Max8(high, Max8(first, second));
+			AddTwoKeys(first, second, coding, &s);
+		}
+		if (v < end) {
 			U8v keys = Keys8(LoadBytes(p), coding);
 			high = Max8(high, keys);
 			AddKeys(keys, every, coding, &s);
+			v++;
+			p += n;
 		}
 		sum += KeysTotal(&s);
 	}

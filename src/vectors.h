@@ -254,19 +254,30 @@ Lookup16(const uint8_t table[16], U8v index)
 
 // The products of the unsigned bytes of a and the signed bytes of b, added
 // in pairs into 16 bits (saturating; the kernels keep each pair far
-// below), then in pairs again into 32 bits.
-QUORVIN_INLINE U32v
-ProductsByFours(U8v a, I8v b)
+// below).
+QUORVIN_INLINE I16v
+ProductsByPairs(U8v a, I8v b)
 {
 #ifdef __AVX2__
-	__m256i pairs = _mm256_maddubs_epi16((__m256i)a, (__m256i)b);
-	return (U32v)_mm256_madd_epi16(pairs, _mm256_set1_epi16(1));
+	return (I16v)_mm256_maddubs_epi16((__m256i)a, (__m256i)b);
 #else
-	__m128i pairs = _mm_maddubs_epi16((__m128i)a, (__m128i)b);
-	return (U32v)_mm_madd_epi16(pairs, _mm_set1_epi16(1));
+	return (I16v)_mm_maddubs_epi16((__m128i)a, (__m128i)b);
 #endif
 }
 #endif
+
+// 16-bit elements, none above INT16_MAX, added in pairs into 32 bits.
+QUORVIN_INLINE U32v
+PairsWidened(I16v pairs)
+{
+#if defined(__AVX2__)
+	return (U32v)_mm256_madd_epi16((__m256i)pairs, _mm256_set1_epi16(1));
+#elif defined(__SSE2__)
+	return (U32v)_mm_madd_epi16((__m128i)pairs, _mm_set1_epi16(1));
+#else
+	return ((U32v)pairs & 0xFFFF) + ((U32v)pairs >> 16);
+#endif
+}
 
 #ifdef __SSE2__
 // The sum of the absolute differences between the bytes and 128, eight
