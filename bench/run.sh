@@ -112,11 +112,14 @@ if command -v strace >/dev/null; then
 	done
 fi
 
-# Median peak resident set, in KiB, over $runs runs (single runs vary by a
-# few dozen pages with how the loader's libraries happen to be mapped).
+# Median peak resident set, in KiB, over $runs runs, with the addresses
+# not randomized where setarch may turn that off: randomized runs vary by
+# up to 300 KiB with where the loader happens to map the libraries.
+norandom=""
+setarch "$(uname -m)" -R true 2>/dev/null && norandom="setarch $(uname -m) -R"
 rss() {
 	for ((i = 0; i < runs; i++)); do
-		/usr/bin/time -f %M "$tool" "$1" 0 1e9 2>&1 >/dev/null | tail -1
+		/usr/bin/time -f %M $norandom "$tool" "$1" 0 1e9 2>&1 >/dev/null | tail -1
 	done | sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'
 }
 small=$(rss "$dir/small.wav") large=$(rss "$dir/s16.wav")
