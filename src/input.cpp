@@ -39,6 +39,8 @@ OpenWave(const char *path, Input *in)
 		in->base = at > 0 ? (uint64_t)at : 0;
 		in->length = (uint64_t)st.st_size > in->base ? st.st_size - in->base : 0;
 		in->headBytes = ReadAt(in, 0, in->head, kHeadBytes);
+		if (in->failed)
+			Refuse("The file called %s cannot be read!\n", path);
 	}
 }
 
@@ -48,6 +50,8 @@ ExtendHead(Input *in)
 	if (!in->stream || in->ended || in->headBytes == kHeadBytes)
 		return false;
 	in->headBytes += ReadOnce(in, in->head + in->headBytes, kHeadBytes - in->headBytes);
+	if (in->failed)
+		Refuse("The file called %s cannot be read!\n", in->path);
 	return true;
 }
 

@@ -9,9 +9,9 @@
 #include <cstddef>
 #include <cstdint>
 
-// Tags are looked for at even offsets 2 to kLastProbe; the fields read
-// after a tag reach at most 33 bytes beyond it.  A stream's reads deliver
-// whole units of at most kMaxUnit bytes.
+// Tags are looked for, and chunks walked, at even offsets 2 to kLastProbe;
+// the fields read after a tag reach at most 33 bytes beyond it.  A stream's
+// reads deliver whole units of at most kMaxUnit bytes.
 enum { kLastProbe = 15000, kHeadBytes = kLastProbe + 34, kMaxUnit = 8 };
 
 struct Input {
@@ -30,13 +30,15 @@ struct Input {
 };
 
 // Opens path ("-" is standard input); reads the head of a regular file.  A
-// path that cannot be opened, a directory or a terminal is reported and
-// ends the process (status 2).  A FIFO waits for its writer.
+// path that cannot be opened, a directory, a terminal or a head that cannot
+// be read is reported and ends the process (status 2).  A FIFO waits for
+// its writer.
 void OpenWave(const char *path, Input *in);
 
 // Reads what comes next of a stream's head; false, reading nothing, when
 // the head is full, the stream has ended, or the input is a regular file
-// (whose head was read whole).
+// (whose head was read whole).  A failed read is reported as OpenWave
+// reports it.
 bool ExtendHead(Input *in);
 
 // Reads n bytes of a regular file at offset into buf and returns how many

@@ -1,15 +1,30 @@
 // SPDX-License-Identifier: MIT
 // Header probe: tags are found by trying every even offset from 2 to
-// kLastProbe in the head of the file, not by walking the chunks, and the
-// fields are read at fixed distances from them.
+// kLastProbe in the head of the file, and the fields are read at fixed
+// distances from them.  Where the head is a RIFF (or RF64) wave file, its
+// chunk list is walked as well, so that letters inside another chunk (a
+// title tag holding "data", say) are not taken for the chunk itself.
 #include "probe.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-enum { kExtensible = 0xFFFE };
+enum { kExtensible = 0xFFFE, kFirstChunk = 12 };
 
+// The chunk list as far as the head holds it: the next chunk's offset, and
+// where the first "fmt " and "data" chunks start (0: not reached yet).
+// Over once it found both, or cannot go on: a name that is not four
+// printable characters, a chunk beyond kLastProbe, or a head that is not
+// a RIFF wave file.
+struct ChunkWalk {
+	uint64_t next;
+	size_t fmt, data;
+	bool over;
+};
+
+static void WalkChunks(const Input *in, ChunkWalk *walk);
+static bool Printable(const unsigned char *name);
 static size_t FindTag(const Input *in, const char *tag, size_t length, size_t *at);
 static bool Settled(const Input *in, size_t fmt, size_t data);
 [[noreturn]] static void ChunkMissing(const char *message);
@@ -32,15 +47,20 @@ GetAttributes(Input *in, int64_t *sampleRate, uint32_t *bytesPerSample,
               uint32_t *channels, uint64_t *dataOffset, uint64_t *frameCount,
               uint32_t *bitsPerSample, uint32_t *formatCode)
 {
-	// A stream's head grows until the answer cannot change any more.
-	// Fields beyond the bytes read lie in the zeroed rest of the head and
-	// read as 0.
+	// A stream's head grows until the answer cannot change any more.  A
+	// chunk the walk reaches is the answer; elsewhere the first tag the
+	// probe finds is.  Fields beyond the bytes read lie in the zeroed rest
+	// of the head and read as 0.
 	const unsigned char *head = in->head;
-	size_t fmt = 0, data = 0, fmtAt = 2, dataAt = 2;
+	ChunkWalk walk = { kFirstChunk, 0, 0, false };
+	size_t fmt = 0, data = 0, fmtAt = 2, dataAt = 2, probedFmt = 0, probedData = 0;
 	do {
-		fmt = fmt != 0 ? fmt : FindTag(in, "fmt", 3, &fmtAt);
-		data = data != 0 ? data : FindTag(in, "data", 4, &dataAt);
-	} while (!Settled(in, fmt, data) && ExtendHead(in));
+		WalkChunks(in, &walk);
+		probedFmt = probedFmt != 0 ? probedFmt : FindTag(in, "fmt", 3, &fmtAt);
+		probedData = probedData != 0 ? probedData : FindTag(in, "data", 4, &dataAt);
+		fmt = walk.fmt != 0 ? walk.fmt : probedFmt;
+		data = walk.data != 0 ? walk.data : probedData;
+	} while (!(walk.over && Settled(in, fmt, data)) && ExtendHead(in));
 	if (fmt == 0)
 		ChunkMissing("Can't find format chunk in wave file!");
 	*formatCode = (uint32_t)Assem2(head + fmt + 8);
@@ -67,6 +87,44 @@ GetAttributes(Input *in, int64_t *sampleRate, uint32_t *bytesPerSample,
 	if (frames * frameSize > available)
 		frames = available / frameSize;
 	*frameCount = frames;
+}
+
+// Goes on from walk->next as far as the head holds chunk headers.  Each
+// chunk is an 8-byte header, a name and an unsigned 32-bit size, then its
+// body and a pad byte after an odd size; so chunks start at even offsets,
+// where the probe would find their names too.
+static void
+WalkChunks(const Input *in, ChunkWalk *walk)
+{
+	const unsigned char *head = in->head;
+	if (walk->over || in->headBytes < kFirstChunk)
+		return;
+	bool riff = memcmp(head, "RIFF", 4) == 0 || memcmp(head, "RF64", 4) == 0;
+	if (!riff || memcmp(head + 8, "WAVE", 4) != 0)
+		walk->over = true;
+	while (!walk->over && walk->next + 8 <= in->headBytes) {
+		const unsigned char *chunk = head + walk->next;
+		if (!Printable(chunk)) {
+			walk->over = true;
+			break;
+		}
+		if (walk->fmt == 0 && memcmp(chunk, "fmt ", 4) == 0)
+			walk->fmt = (size_t)walk->next;
+		if (walk->data == 0 && memcmp(chunk, "data", 4) == 0)
+			walk->data = (size_t)walk->next;
+		uint64_t size = (uint32_t)Assem4(chunk + 4);
+		walk->next += 8 + size + (size & 1);
+		walk->over = (walk->fmt != 0 && walk->data != 0) || walk->next > kLastProbe;
+	}
+}
+
+static bool
+Printable(const unsigned char *name)
+{
+	for (int i = 0; i < 4; i++)
+		if (name[i] < 0x20 || name[i] > 0x7E)
+			return false;
+	return true;
 }
 
 // Tries the even offsets from *at on, up to kLastProbe, and leaves *at at

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "output.h"
+#include "probe.h"
 #include "scan.h"
 #include "wav_writer.h"
 
@@ -65,4 +66,30 @@ TEST(ScanIntervalDeathTest, ReadsThatFailEndTheRun)
 		std::string text(std::istreambuf_iterator<char>(printed), {});
 		EXPECT_EQ(text, c.out) << c.failing << c.stream;
 	}
+}
+
+// A stream whose first read fails is reported as unreadable, not as a file
+// without a format chunk.
+TEST(GetAttributesDeathTest, AHeadThatCannotBeReadIsReported)
+{
+	static Input in;
+	int64_t rate;
+	uint32_t bytes, channels, bits, code;
+	uint64_t offset, frames;
+	std::string dir = testing::TempDir() + "quorvin_XXXXXX";
+	ASSERT_NE(mkdtemp(&dir[0]), nullptr);
+	std::string out = dir + "/out";
+	auto Run = [&] {
+		int ends[2];
+		ASSERT_NE(freopen(out.c_str(), "w", stdout), nullptr);
+		ASSERT_EQ(pipe(ends), 0);
+		ASSERT_EQ(dup2(ends[0], STDIN_FILENO), 0);
+		OpenWave("-", &in);
+		in.fd = open(dir.c_str(), O_RDONLY);
+		GetAttributes(&in, &rate, &bytes, &channels, &offset, &frames, &bits, &code);
+	};
+	EXPECT_EXIT(Run(), testing::ExitedWithCode(2), "");
+	std::ifstream printed(out);
+	std::string text(std::istreambuf_iterator<char>(printed), {});
+	EXPECT_EQ(text, "The file called - cannot be read!\n");
 }
