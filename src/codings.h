@@ -3,6 +3,9 @@
 // the facts of each that the decoders, the sums and the vector kernels
 // read.  Integer codings are added in whole units, each `unit` amplitude
 // units (full scale is 128 amplitude units); the others as doubles.
+// Everything defined here has internal linkage: the kernels' units for
+// wider instruction sets include it, and a copy shared between units
+// could be the one compiled for the widest.
 #ifndef QUORVIN_CODINGS_H
 #define QUORVIN_CODINGS_H
 
@@ -59,7 +62,7 @@ constexpr uint64_t kLineSamples = (uint64_t)UINT32_MAX * kMaxChannels;
 // amplitudes as doubles while it stays below 2^53: 8-bit, G.711 and 16-bit
 // lines always, 24-bit lines of up to 2^30 samples and 32-bit lines of up
 // to 2^22.  Longer lines are added as doubles, one by one.
-inline constexpr CodingFacts kCodingFacts[kCodings] = {
+static constexpr CodingFacts kCodingFacts[kCodings] = {
 	// bytes, channels, kernel, peak element, unit, largest, exact line
 	{ 0, 0, kNoKernel, 0, kPeakNone, 0, 0, 0 },                          // refused
 	{ 1, 8, kKernelU8, 1, kPeakUnits, 1.0, 128, kLineSamples },             // unsigned 8
@@ -73,7 +76,7 @@ inline constexpr CodingFacts kCodingFacts[kCodings] = {
 	{ 8, 1, kNoKernel, 0, kPeakNone, 0, 0, 0 },                           // double
 };
 
-constexpr bool
+static constexpr bool
 LinesExact(void)
 {
 	for (const CodingFacts &f : kCodingFacts)
@@ -83,7 +86,8 @@ LinesExact(void)
 }
 static_assert(LinesExact(), "every line added in units stays below 2^53 units");
 
-static inline const CodingFacts &
+// Always inlined, so that the kernels' units keep no copy of their own.
+__attribute__((always_inline)) static inline const CodingFacts &
 FactsOf(Coding coding)
 {
 	return kCodingFacts[coding];

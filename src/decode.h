@@ -2,7 +2,8 @@
 // Sample decoding: the coding a header asks for, and the decoding of one
 // sample.  Integer codings decode to a magnitude in whole units, the others
 // to a double in amplitude units.  These one-sample decoders are what the
-// vector kernels must equal.
+// vector kernels must equal.  What is defined here has internal linkage,
+// as in codings.h: the kernels' units for wider instruction sets include it.
 #ifndef QUORVIN_DECODE_H
 #define QUORVIN_DECODE_H
 
@@ -74,7 +75,7 @@ struct G711Factors {
 	uint32_t a, e, less;
 };
 
-constexpr G711Factors
+__attribute__((always_inline)) static constexpr G711Factors
 G711FactorsOf(uint32_t key, Coding coding)
 {
 	uint32_t segment = key >> 4, step = key & 15;

@@ -23,6 +23,9 @@
 #include "lanes.h"
 #include "vectors.h"
 
+// The peaks are loaded and stored as one vector of the widest kind.
+static_assert(sizeof(LanePeaks::bytes) >= kVectorBytes, "the peaks hold one vector");
+
 // Each instruction set's copy is its own: nothing here is shared between
 // the units that include it.
 namespace {
