@@ -32,7 +32,7 @@ enum { kMaxChannels = 8 };
 enum Kernel { kNoKernel, kKernelU8, kKernelMuLaw, kKernelALaw, kKernel16, kKernel24,
 	      kKernel32, kKernelFloat };
 
-// What an element of a kernel's peaks (LanePeaks) holds.  Marked elements
+// What an element of a kernel's peaks (VectorPeaks) holds.  Marked elements
 // have their top bit set once a sample reached them, so that 0 means none
 // did: a G.711 key or a float word of 0 is not silence.
 enum PeakEncoding {
@@ -72,7 +72,7 @@ static constexpr CodingFacts kCodingFacts[kCodings] = {
 	{ 3, 2, kKernel24, 4, kPeakUnits, 0x1p-16, 1 << 23, 1 << 30 },          // 24-bit
 	{ 4, 2, kKernel32, 4, kPeakUnits, 0x1p-24, 1u << 31, 1 << 22 },         // 32-bit
 	{ 4, 2, kKernelFloat, 4, kPeakMarkedWord, 0, 0, 0 },                  // float
-	{ 0, 1, kNoKernel, 0, kPeakNone, 0, 0, 0 },                           // 40 to 64 bits
+	{ 0, 1, kNoKernel, 0, kPeakNone, 0, 0, 0 },                           // 40 to 71 bits
 	{ 8, 1, kNoKernel, 0, kPeakNone, 0, 0, 0 },                           // double
 };
 

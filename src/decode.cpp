@@ -44,18 +44,14 @@ Magnitude(const unsigned char *p, Coding coding, uint32_t bytes)
 	case kInt32:
 		return UnitsOf(p, coding) * FactsOf(coding).unit;
 	case kFloat64: {
-		uint64_t bits = 0;
-		for (uint32_t i = 0; i < 8; i++)
-			bits |= (uint64_t)p[i] << (8 * i);
+		uint64_t bits = LeBytes(p, 8);
 		double value;
 		memcpy(&value, &bits, sizeof value);
 		return fabs(value) * 128.0;
 	}
 	case kIntWide: {
 		// The top byte's sign spreads over the 64 bits by the shift down.
-		uint64_t bits = 0;
-		for (uint32_t i = 0; i < bytes; i++)
-			bits |= (uint64_t)p[i] << (8 * (i + 8 - bytes));
+		uint64_t bits = LeBytes(p, bytes) << (8 * (8 - bytes));
 		double value = (double)((int64_t)bits >> (8 * (8 - bytes)));
 		return fabs(value) / ldexp(1.0, 8 * ((int)bytes - 1));
 	}

@@ -8,9 +8,9 @@
 #define QUORVIN_DECODE_H
 
 #include <cstdint>
-#include <cstring>
 
 #include "codings.h"
+#include "little_endian.h"
 
 // The coding of samples of bitsPerSample bits in channels channels with the
 // header's format code; kRefused for every layout no row of the table in
@@ -23,31 +23,23 @@ Coding ChooseCoding(uint32_t bitsPerSample, uint32_t formatCode,
 // long lines, doubles and wide integers.
 double Magnitude(const unsigned char *p, Coding coding, uint32_t bytes);
 
-// Little-endian two's complement samples: the top byte is signed, the
-// others count as their unsigned values.
+// Little-endian two's complement samples.
 static inline int32_t
 Value16(const unsigned char *p)
 {
-	int32_t u = p[0] | p[1] << 8;
-	return u - ((u & 0x8000) << 1);
+	return (int32_t)Signed(Le16(p), 16);
 }
 
 static inline int32_t
 Value24(const unsigned char *p)
 {
-	int32_t u = p[0] | p[1] << 8 | p[2] << 16;
-	return u - ((u & 0x800000) << 1);
+	return (int32_t)Signed(Le24(p), 24);
 }
 
-static inline uint32_t
-Word32(const unsigned char *p)
+static inline int32_t
+Value32(const unsigned char *p)
 {
-	uint32_t w;
-	memcpy(&w, p, 4);
-#if __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
-	w = __builtin_bswap32(w);
-#endif
-	return w;
+	return (int32_t)Signed(Le32(p), 32);
 }
 
 static inline uint32_t
@@ -102,19 +94,22 @@ Units8(uint32_t key, Coding coding)
 static inline uint32_t
 UnitsOf(const unsigned char *p, Coding coding)
 {
-	switch (FactsOf(coding).kernel) {
-	case kKernelU8:
-	case kKernelMuLaw:
-	case kKernelALaw:
+	switch (coding) {
+	case kUnsigned8:
+	case kMuLaw:
+	case kALaw:
 		return Units8(Key8(p[0], coding), coding);
-	case kKernel16:
+	case kInt16:
 		return Magnitude32(Value16(p));
-	case kKernel24:
+	case kInt24:
 		return Magnitude32(Value24(p));
-	case kKernel32:
-		return Magnitude32((int32_t)Word32(p));
-	case kKernelFloat:
-	case kNoKernel:
+	case kInt32:
+		return Magnitude32(Value32(p));
+	case kRefused:
+	case kFloat32:
+	case kIntWide:
+	case kFloat64:
+	case kCodings:
 		break;
 	}
 	return 0;

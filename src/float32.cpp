@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "little_endian.h"
+
 // The value is 2^(e - 121) * (2 + fraction / 2^22) for the exponent field e
 // and the 23-bit fraction, with the leading 1 assumed for every e.  That is
 // 2^(e - 120) * (1 + fraction / 2^23): the double with the same sign and
@@ -13,8 +15,9 @@
 double
 Float32Convert(int b0, int b1, int b2, int b3)
 {
-	uint32_t word = (uint32_t)(b0 & 0xFF) | (uint32_t)(b1 & 0xFF) << 8 |
-	                (uint32_t)(b2 & 0xFF) << 16 | (uint32_t)(b3 & 0xFF) << 24;
+	const unsigned char bytes[4] = { (unsigned char)b0, (unsigned char)b1, (unsigned char)b2,
+		                         (unsigned char)b3 };
+	uint32_t word = Le32(bytes);
 	uint64_t sign = word >> 31;
 	uint64_t exponent = (word >> 23 & 0xFF) + (1023 - 120);
 	uint64_t fraction = word & 0x7FFFFF;

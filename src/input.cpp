@@ -75,12 +75,12 @@ ReadAt(Input *in, uint64_t offset, unsigned char *buf, size_t n)
 }
 
 size_t
-ReadArrived(Input *in, uint64_t offset, unsigned char *buf, size_t n, size_t unit)
+ReadArrived(Input *in, uint64_t offset, unsigned char *buf, size_t n, size_t frameBytes)
 {
 	static unsigned char sink[1 << 16];
 	size_t got = 0;
 
-	// What was read already comes first: the part of a unit kept from the
+	// What was read already comes first: the part of a frame kept from the
 	// last call, or the head.  Bytes before offset are read and dropped.
 	if (in->carried > 0) {
 		got = in->carried;
@@ -94,27 +94,29 @@ ReadArrived(Input *in, uint64_t offset, unsigned char *buf, size_t n, size_t uni
 		ReadOnce(in, sink, left < sizeof sink ? (size_t)left : sizeof sink);
 		return 0;
 	}
-	if (got < unit)
+	if (got < frameBytes)
 		got += ReadOnce(in, buf + got, n - got);
-	if (got < unit && in->ended)
+	if (got < frameBytes && in->ended)
 		return 0;
-	size_t whole = got - got % unit;
+	size_t whole = got - got % frameBytes;
 	in->carried = got - whole;
 	memcpy(in->carry, buf + whole, in->carried);
 	return whole;
 }
 
-// One read of the stream, of at most n bytes.  When nothing has arrived,
-// the output waiting in standard output's buffer leaves first, so that the
-// lines of what has arrived are out while the program waits.
+bool
+WouldWait(const Input *in)
+{
+	struct pollfd ready = { in->fd, POLLIN, 0 };
+	return in->stream && !in->ended && poll(&ready, 1, 0) == 0;
+}
+
+// One read of the stream, of at most n bytes.
 static size_t
 ReadOnce(Input *in, unsigned char *buf, size_t n)
 {
-	struct pollfd ready = { in->fd, POLLIN, 0 };
 	if (in->ended)
 		return 0;
-	if (poll(&ready, 1, 0) == 0)
-		fflush(stdout);
 	for (;;) {
 		ssize_t r = read(in->fd, buf, n);
 		if (r < 0 && errno == EINTR)

@@ -9,10 +9,10 @@
 #include <cstddef>
 #include <cstdint>
 
-// Tags are looked for, and chunks walked, at even offsets 2 to kLastProbe;
-// the fields read after a tag reach at most 33 bytes beyond it.  A stream's
-// reads deliver whole units of at most kMaxUnit bytes.
-enum { kLastProbe = 15000, kHeadBytes = kLastProbe + 34, kMaxUnit = 8 };
+#include "wave_header.h"
+
+// A stream's reads deliver whole frames of at most kMaxFrameBytes bytes.
+enum { kMaxFrameBytes = 8 };
 
 struct Input {
 	const char *path;
@@ -23,8 +23,8 @@ struct Input {
 	uint64_t base;            // where byte 0 lies in a regular file
 	uint64_t length;          // bytes from base to the end; streams: UINT64_MAX
 	uint64_t consumed;        // bytes taken from a stream so far
-	size_t carried;           // the last of those, part of a unit, kept in carry
-	unsigned char carry[kMaxUnit];
+	size_t carried;           // the last of those, part of a frame, kept in carry
+	unsigned char carry[kMaxFrameBytes];
 	size_t headBytes;         // how much of head was read
 	unsigned char head[kHeadBytes];   // zero past headBytes
 };
@@ -47,11 +47,16 @@ bool ExtendHead(Input *in);
 size_t ReadAt(Input *in, uint64_t offset, unsigned char *buf, size_t n);
 
 // Reads into buf the bytes of a stream at offset that have arrived, in
-// whole units of unit bytes and at most n, reading the stream at most
-// once: the bytes of a last, partial unit are kept for the next call, and
-// the bytes before offset are dropped first.  Returns 0 when no whole unit
-// has arrived yet, or at the end of the stream (in->ended; a partial unit
-// is then lost).  offset must never go back.
-size_t ReadArrived(Input *in, uint64_t offset, unsigned char *buf, size_t n, size_t unit);
+// whole frames of frameBytes bytes and at most n, reading the stream at
+// most once: the bytes of a last, partial frame are kept for the next
+// call, and the bytes before offset are dropped first.  Returns 0 when no
+// whole frame has arrived yet, or at the end of the stream (in->ended; a
+// partial frame is then lost).  offset must never go back.
+size_t ReadArrived(Input *in, uint64_t offset, unsigned char *buf, size_t n,
+                   size_t frameBytes);
+
+// Whether reading the stream now would wait: nothing has arrived and it
+// has not ended.
+bool WouldWait(const Input *in);
 
 #endif

@@ -36,7 +36,7 @@ FormatFixed(char *out, float value, int places)
 	                            "75767778798081828384858687888990919293949596979899";
 	double scaled = (double)value * (places == 2 ? 100.0 : 1000.0);
 	if (!(scaled >= 0 && scaled < 1e15) || std::signbit(scaled))
-		return (size_t)snprintf(out, 64, places == 2 ? "%.2f" : "%.3f",
+		return (size_t)snprintf(out, kFixedBytes, places == 2 ? "%.2f" : "%.3f",
 		                        (double)value);
 
 	// Digits are written backwards, two at a time, then copied whole.
@@ -90,10 +90,10 @@ DotCount(double dots)
 
 // Lines are gathered here and leave in large writes.  Whatever else is
 // printed after them flushes them first.  Labels and dots are copied in
-// whole pieces of kPiece bytes, which may run past the line into the
-// slack at the end.
-enum { kLineBytes = 1 << 16, kPiece = 32 };
-static char lines[kLineBytes + 128 + kPiece];
+// whole pieces of kPiece bytes, which may run past the line by less than a
+// piece, into the slack at the end.
+enum { kLineBytes = 1 << 16 };
+static char lines[kLineBytes + kPiece];
 static size_t used;
 
 void
@@ -135,6 +135,14 @@ FlushLines(void)
 	CheckOutput();
 }
 
+void
+PushOutput(void)
+{
+	FlushLines();
+	fflush(stdout);
+	CheckOutput();
+}
+
 static void
 PutDots(int32_t count)
 {
@@ -154,8 +162,8 @@ Report(uint32_t channels, float magnification, const double *peak)
 {
 	FlushLines();
 	float gain = 256.0f * magnification;
-	float level[8];
-	for (uint32_t c = 0; c < channels && c < 8; c++)
+	float level[kMaxLevels];
+	for (uint32_t c = 0; c < channels && c < kMaxLevels; c++)
 		level[c] = (float)(20.0 * log10(peak[c] / 128.0));
 
 	printf("Showing values above %.0f dB\n", (float)(-20.0 * log10((double)gain)));
@@ -165,7 +173,7 @@ Report(uint32_t channels, float magnification, const double *peak)
 		printf("Peaks over interval %.1f L %.1f R\n", level[0], level[1]);
 	} else {
 		fputs("Peaks over interval", stdout);
-		for (uint32_t c = 0; c < channels && c < 8; c++)
+		for (uint32_t c = 0; c < channels && c < kMaxLevels; c++)
 			printf(" %.1f", level[c]);
 		puts(" dB");
 	}

@@ -7,8 +7,13 @@
 #include <cstddef>
 #include <cstdint>
 
+// PutLine copies labels and rows in pieces of kPiece bytes.  A label's
+// buffer holds what FormatFixed may write and one piece more, for the tabs
+// and the frame number that follow it.
+enum { kPiece = 32, kFixedBytes = 64, kLabelBytes = kFixedBytes + kPiece };
+
 // Writes value as printf's "%.2f" (places 2) or "%.3f" (places 3) does,
-// into out (at least 64 bytes), and returns the length.
+// into out (at least kFixedBytes bytes), and returns the length.
 size_t FormatFixed(char *out, float value, int places);
 
 // Writes value as printf's "%i" does into out (at least 12 bytes).
@@ -28,7 +33,13 @@ void PutLine(const char *label, size_t length, int32_t dots);
 // status 3 if it has failed.
 void FlushLines(void);
 
-// Prints the threshold line and the peak line of channels channels.
+// Hands everything printed so far to the system now, the lines held back
+// and standard output's own buffer, before the program waits for input.
+void PushOutput(void);
+
+// Prints the threshold line and the peak line of channels channels, of
+// which kMaxLevels at the most (a frame holds at most 8 samples).
+enum { kMaxLevels = 8 };
 void Report(uint32_t channels, float magnification, const double *peak);
 
 // Ends the process with status 3 if standard output has failed.

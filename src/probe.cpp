@@ -10,7 +10,9 @@
 #include <cstdlib>
 #include <cstring>
 
-enum { kExtensible = 0xFFFE, kFirstChunk = 12 };
+#include "little_endian.h"
+
+enum { kExtensible = 0xFFFE };
 
 // The chunk list as far as the head holds it: the next chunk's offset, and
 // where the first "fmt " and "data" chunks start (0: not reached yet).
@@ -32,18 +34,17 @@ static bool Settled(const Input *in, size_t fmt, size_t data);
 int64_t
 Assem2(const unsigned char *p)
 {
-	return p[0] + 256 * p[1];
+	return Le16(p);
 }
 
 int64_t
 Assem4(const unsigned char *p)
 {
-	int64_t top = p[3] < 128 ? p[3] : p[3] - 256;
-	return p[0] + (p[1] << 8) + (p[2] << 16) + top * 16777216;
+	return Signed(Le32(p), 32);
 }
 
 void
-GetAttributes(Input *in, int64_t *sampleRate, uint32_t *bytesPerSample,
+GetAttributes(Input *in, uint64_t *sampleRate, uint32_t *bytesPerSample,
               uint32_t *channels, uint64_t *dataOffset, uint64_t *frameCount,
               uint32_t *bitsPerSample, uint32_t *formatCode)
 {
@@ -63,21 +64,21 @@ GetAttributes(Input *in, int64_t *sampleRate, uint32_t *bytesPerSample,
 	} while (!(walk.over && Settled(in, fmt, data)) && ExtendHead(in));
 	if (fmt == 0)
 		ChunkMissing("Can't find format chunk in wave file!");
-	*formatCode = (uint32_t)Assem2(head + fmt + 8);
+	*formatCode = (uint32_t)Assem2(head + fmt + kFormatCodeAt);
 	if (*formatCode == kExtensible)
-		*formatCode = (uint32_t)Assem2(head + fmt + 32);
-	*channels = (uint32_t)Assem2(head + fmt + 10);
-	*sampleRate = Assem4(head + fmt + 12);
-	*bitsPerSample = (uint32_t)Assem2(head + fmt + 22);
+		*formatCode = (uint32_t)Assem2(head + fmt + kSubFormatAt);
+	*channels = (uint32_t)Assem2(head + fmt + kChannelsAt);
+	*sampleRate = (uint64_t)Assem4(head + fmt + kRateAt);
+	*bitsPerSample = (uint32_t)Assem2(head + fmt + kBitsAt);
 	*bytesPerSample = *bitsPerSample / 8;
 
 	if (data == 0)
 		ChunkMissing("Can't find data block in wave file!");
-	*dataOffset = data + 8;
+	*dataOffset = data + kChunkHeaderBytes;
 	// The size field is signed; a negative size widens to a huge count
 	// that the clamp below, or a stream's end, brings back to the frames
 	// there are.
-	uint64_t dataSize = (uint64_t)Assem4(head + data + 4);
+	uint64_t dataSize = (uint64_t)Assem4(head + data + kChunkSizeAt);
 
 	// A frame size of 0 (under 8 bits per sample, or no channel) leaves
 	// no frame to count; the run refuses such a layout.
@@ -102,7 +103,7 @@ WalkChunks(const Input *in, ChunkWalk *walk)
 	bool riff = memcmp(head, "RIFF", 4) == 0 || memcmp(head, "RF64", 4) == 0;
 	if (!riff || memcmp(head + 8, "WAVE", 4) != 0)
 		walk->over = true;
-	while (!walk->over && walk->next + 8 <= in->headBytes) {
+	while (!walk->over && walk->next + kChunkHeaderBytes <= in->headBytes) {
 		const unsigned char *chunk = head + walk->next;
 		if (!Printable(chunk)) {
 			walk->over = true;
@@ -112,8 +113,8 @@ WalkChunks(const Input *in, ChunkWalk *walk)
 			walk->fmt = (size_t)walk->next;
 		if (walk->data == 0 && memcmp(chunk, "data", 4) == 0)
 			walk->data = (size_t)walk->next;
-		uint64_t size = (uint32_t)Assem4(chunk + 4);
-		walk->next += 8 + size + (size & 1);
+		uint64_t size = (uint32_t)Assem4(chunk + kChunkSizeAt);
+		walk->next += kChunkHeaderBytes + size + (size & 1);
 		walk->over = (walk->fmt != 0 && walk->data != 0) || walk->next > kLastProbe;
 	}
 }
@@ -147,9 +148,9 @@ static bool
 Settled(const Input *in, size_t fmt, size_t data)
 {
 	size_t have = in->headBytes;
-	if (fmt == 0 || data == 0 || have < data + 8 || have < fmt + 24)
+	if (fmt == 0 || data == 0 || have < data + kChunkHeaderBytes || have < fmt + kPlainFormatEnd)
 		return false;
-	return Assem2(in->head + fmt + 8) != kExtensible || have >= fmt + 34;
+	return Assem2(in->head + fmt + kFormatCodeAt) != kExtensible || have >= fmt + kFormatEnd;
 }
 
 static void

@@ -40,9 +40,9 @@ main(int argc, char *argv[])
 	static Input in;
 	char name[PATH_MAX];
 	float start, stop, magnification;
-	int64_t sampleRate;
-	uint32_t bytesPerSample, channels, bits, formatCode, resolution;
-	uint64_t dataOffset, frameCount;
+	uint32_t resolution;
+	Wave wave;
+	ScanParams sp;
 
 	// Lines leave in large writes unless someone watches them arrive.
 	if (!isatty(STDOUT_FILENO))
@@ -54,36 +54,27 @@ main(int argc, char *argv[])
 	// One opening serves the probe and the scan, so that a stream is read
 	// once.
 	OpenWave(name, &in);
-	GetAttributes(&in, &sampleRate, &bytesPerSample, &channels,
-	              &dataOffset, &frameCount, &bits, &formatCode);
-	// A rate with its top bit set is taken as the large unsigned number
-	// it then is, here and below.
-	uint64_t rate = (uint64_t)sampleRate;
-	float rateF = (float)rate;
-	uint64_t startFrame = FrameOf(start * rateF);
-	uint64_t stopFrame = FrameOf(rateF * stop);
+	// A stream may be slow to come: the banner leaves before it is read.
+	if (in.stream)
+		PushOutput();
+	GetAttributes(&in, &wave.sampleRate, &wave.bytesPerSample, &wave.channels,
+	              &wave.dataOffset, &wave.frameCount, &wave.bitsPerSample, &wave.formatCode);
+	float rate = (float)wave.sampleRate;
+	uint64_t startFrame = FrameOf(start * rate);
+	uint64_t stopFrame = FrameOf(rate * stop);
 	if (startFrame >= stopFrame)
 		Fail("Stop or start time not set correctly");
-	uint64_t endFrame = stopFrame < frameCount ? stopFrame : frameCount;
+	uint64_t endFrame = stopFrame < wave.frameCount ? stopFrame : wave.frameCount;
 	// Frames over 8 bytes, frames of 0 bytes (under 8 bits per sample, or
 	// no channel) and every layout no decoder reads are refused alike.
-	Coding coding = ChooseCoding(bits, formatCode, channels);
+	Coding coding = ChooseCoding(wave.bitsPerSample, wave.formatCode, wave.channels);
 	if (coding == kRefused)
 		Fail("Unrecognized bit or channel configuration");
 
-	if (argc < 5 || resolution == 0 || resolution > rate)
-		resolution = (uint32_t)(rate / 20);
-	// rate is not 0 here: a rate of 0 makes every range empty.  Lines are
-	// added in lanes where they can be added again in order: from a file,
-	// or from a copy kept of a stream's line.
-	uint32_t frameSize = bytesPerSample * channels;
-	bool keepable = resolution != 0 &&
-	                (uint64_t)resolution * frameSize <= kKeptLineBytes;
-	ScanParams sp = { dataOffset, startFrame, endFrame, frameSize,
-	                  { coding, bytesPerSample, channels, resolution,
-	                    !in.stream || keepable },
-	                  (double)resolution / (double)rate, magnification,
-	                  sampleRate };
+	// The rate is not 0 here: a rate of 0 makes every range empty.
+	if (resolution == 0 || resolution > wave.sampleRate)
+		resolution = (uint32_t)(wave.sampleRate / 20);
+	PlanScan(&wave, coding, startFrame, endFrame, resolution, magnification, &sp);
 	ScanInterval(&in, &sp, block);
 	close(in.fd);
 	fflush(stdout);

@@ -10,39 +10,69 @@
 
 #include "output.h"
 
+static_assert((int)kMaxLevels == (int)kMaxChannels, "the report has a level for every channel");
+
+static uint32_t BlockWant(const ScanParams *sp, uint64_t frame, uint64_t end);
 static uint32_t ReadBlock(Input *in, const ScanParams *sp, uint64_t frame,
                           uint32_t want, unsigned char *block);
+static void CheckRead(const Input *in, uint64_t frame, uint32_t got, uint32_t want);
 [[noreturn]] static void ReadFailed(uint64_t frame);
+static void KeepFrames(const unsigned char *p, size_t at, size_t bytes);
 static void EmitLine(Input *in, const ScanParams *sp, uint64_t next, LineSums *sums);
+static uint32_t LabelRate(uint64_t rate);
 static double SumInOrder(Input *in, const ScanParams *sp, uint64_t first);
 
 // A stream cannot be read again: its lines added in lanes are kept here as
-// they arrive, to be added again in order where needed.
-static unsigned char kept[kKeptLineBytes];
+// they arrive, to be added again in order where needed.  Lines too long
+// for it are added in order from the start.
+static unsigned char kept[1 << 16];
+
+// Lines of this many seconds or more label their time with two decimals,
+// shorter ones with three; lines of kFrameColumnUpTo seconds or less also
+// show their middle frame.
+static const double kTwoPlacesFrom = 0.025, kFrameColumnUpTo = 0.001;
 
 void
-ScanInterval(Input *in, const ScanParams *sp, unsigned char *block)
+PlanScan(const Wave *wave, Coding coding, uint64_t startFrame, uint64_t endFrame,
+         uint32_t resolution, float magnification, ScanParams *sp)
 {
-	const Layout *layout = &sp->layout;
+	sp->dataOffset = wave->dataOffset;
+	sp->startFrame = startFrame;
+	sp->endFrame = endFrame;
+	sp->frameSize = wave->bytesPerSample * wave->channels;
+	sp->layout = { coding, wave->bytesPerSample, wave->channels, resolution, false };
+	sp->secondsPerLine = (double)resolution / (double)wave->sampleRate;
+	sp->magnification = magnification;
+	sp->sampleRate = wave->sampleRate;
+}
+
+// Lines are added in lanes where they can be added again in order: from a
+// file, or from the copy kept of a stream's line.
+void
+ScanInterval(Input *in, const ScanParams *plan, unsigned char *block)
+{
+	ScanParams scan = *plan;
+	const ScanParams *sp = &scan;
+	const Layout *layout = &scan.layout;
 	uint32_t resolution = layout->resolution, counter = 0;
-	// Blocks of whole frames fill the buffer, whatever the frame size.
-	uint32_t blockFrames = kBlockBytes / sp->frameSize;
+	scan.layout.anyOrder = !in->stream ||
+	    (resolution != 0 && (uint64_t)resolution * sp->frameSize <= sizeof kept);
 	double peak[kMaxChannels] = { 0 }, top[kMaxChannels];
 	Peaks peaks = {};
 	LineSums sums = {};
 
 	for (uint64_t frame = sp->startFrame; frame < sp->endFrame;) {
-		uint64_t left = sp->endFrame - frame;
-		uint32_t want = left < blockFrames ? (uint32_t)left : blockFrames;
+		uint32_t want = BlockWant(sp, frame, sp->endFrame);
 		uint32_t got = ReadBlock(in, sp, frame, want, block);
+		uint64_t first = frame;
 		for (uint32_t pos = 0; pos < got;) {
 			uint32_t run = got - pos;
 			if (resolution != 0 && run > resolution - counter)
 				run = resolution - counter;
-			AddFrames(layout, block + (size_t)pos * sp->frameSize, run, &sums, &peaks);
+			const unsigned char *p = block + (size_t)pos * sp->frameSize;
+			AddFrames(layout, p, run, &sums, &peaks);
 			if (in->stream && AddsInLanes(layout))
-				memcpy(kept + (size_t)counter * sp->frameSize,
-				       block + (size_t)pos * sp->frameSize, (size_t)run * sp->frameSize);
+				KeepFrames(p, (size_t)counter * sp->frameSize, (size_t)run * sp->frameSize);
 			pos += run;
 			frame += run;
 			counter += run;
@@ -51,10 +81,7 @@ ScanInterval(Input *in, const ScanParams *sp, unsigned char *block)
 				counter = 0;
 			}
 		}
-		// A stream's whole frames end where it ends, as a file's frame
-		// count ends at its last whole frame.
-		if (got < want && (!in->stream || (got == 0 && in->failed)))
-			ReadFailed(frame);
+		CheckRead(in, first, got, want);
 		if (got == 0)
 			break;
 	}
@@ -77,17 +104,17 @@ int
 Waveform(int64_t frame, uint32_t sampleRate, double dots,
          double secondsPerLine)
 {
-	char label[96];
+	char label[kLabelBytes];
 	size_t n = 0;
 	float time = (float)frame / (float)sampleRate;
 
-	if (secondsPerLine >= 0.025) {
+	if (secondsPerLine >= kTwoPlacesFrom) {
 		n = FormatFixed(label, time, 2);
 		label[n++] = '\t';
-	} else if (secondsPerLine > 0.001) {
+	} else if (secondsPerLine > kFrameColumnUpTo) {
 		n = FormatFixed(label, time, 3);
 		label[n++] = '\t';
-	} else if (secondsPerLine <= 0.001) {
+	} else if (secondsPerLine <= kFrameColumnUpTo) {
 		n = FormatFixed(label, time, 3);
 		label[n++] = '\t';
 		// The frame column holds the low 32 bits of the frame number.
@@ -100,11 +127,21 @@ Waveform(int64_t frame, uint32_t sampleRate, double dots,
 	return '\n';
 }
 
+// The frames of the next block from frame on: as many as fill the
+// buffer, whatever the frame size, up to end.
+static uint32_t
+BlockWant(const ScanParams *sp, uint64_t frame, uint64_t end)
+{
+	uint64_t left = end - frame, most = kBlockBytes / sp->frameSize;
+	return (uint32_t)(left < most ? left : most);
+}
+
 // Whole frames only.  A regular file's block is read whole; a stream's
 // holds the frames that have arrived, at least one, or none at its end
-// (a trailing partial frame is not one).  The lines printed so far go to
-// standard output first, which the read hands on if it has to wait.  An
-// offset past 2^64 lies beyond any input.
+// (a trailing partial frame is not one).  Before a read of a stream
+// waits, the lines printed so far leave, so that a live stream's lines
+// are out as soon as their frames are in.  An offset past 2^64 lies
+// beyond any input.
 static uint32_t
 ReadBlock(Input *in, const ScanParams *sp, uint64_t frame, uint32_t want,
           unsigned char *block)
@@ -116,10 +153,22 @@ ReadBlock(Input *in, const ScanParams *sp, uint64_t frame, uint32_t want,
 		offset = UINT64_MAX;
 	if (!in->stream)
 		return (uint32_t)(ReadAt(in, offset, block, bytes) / sp->frameSize);
-	FlushLines();
-	while ((got = ReadArrived(in, offset, block, bytes, sp->frameSize)) == 0 && !in->ended)
-		;
+	do {
+		if (WouldWait(in))
+			PushOutput();
+		got = ReadArrived(in, offset, block, bytes, sp->frameSize);
+	} while (got == 0 && !in->ended);
 	return (uint32_t)(got / sp->frameSize);
+}
+
+// A block of a regular file is read whole, and a stream's whole frames end
+// where it ends, as a file's frame count ends at its last whole frame;
+// anything else is a failure, reported once the frames read are drawn.
+static void
+CheckRead(const Input *in, uint64_t frame, uint32_t got, uint32_t want)
+{
+	if (got < want && (!in->stream || (got == 0 && in->failed)))
+		ReadFailed(frame + got);
 }
 
 // The file shrank, or a read failed, after the frames were counted.  Frames
@@ -170,13 +219,33 @@ EmitLine(Input *in, const ScanParams *sp, uint64_t next, LineSums *sums)
 	// next is one past the run, so this is its first frame plus half the
 	// resolution, rounded up.
 	uint64_t middle = next - layout->resolution / 2;
-	Waveform((int64_t)middle, (uint32_t)sp->sampleRate,
+	Waveform((int64_t)middle, LabelRate(sp->sampleRate),
 	         LineDots(sum, layout->channels, layout->resolution, sp->magnification),
 	         sp->secondsPerLine);
 	sums->units = 0;
 	sums->sum = 0;
 	for (uint32_t j = 0; j < kSumLanes; j++)
 		sums->lane[j] = 0;
+}
+
+// Labels divide by the rate as an unsigned 32-bit number: a larger rate,
+// which only a rate field with its top bit set gives, by its low 32 bits.
+static uint32_t
+LabelRate(uint64_t rate)
+{
+	return (uint32_t)rate;
+}
+
+// Copies bytes of a stream's line to offset at of the copy kept of it.  The
+// scan adds a stream's line in lanes only when the line fits.
+static void
+KeepFrames(const unsigned char *p, size_t at, size_t bytes)
+{
+	if (at > sizeof kept || bytes > sizeof kept - at) {
+		fputs("quorvin1b: a line outgrew the copy kept of it\n", stderr);
+		abort();
+	}
+	memcpy(kept + at, p, bytes);
 }
 
 // Adds the line that starts at frame first again, in sample order: a
@@ -196,14 +265,11 @@ SumInOrder(Input *in, const ScanParams *sp, uint64_t first)
 		AddFrames(&layout, kept, layout.resolution, &sums, &unused);
 		return LineSum(&layout, &sums);
 	}
-	for (uint64_t frame = first; frame < end;) {
-		uint64_t left = end - frame, most = kBlockBytes / sp->frameSize;
-		uint32_t want = (uint32_t)(left < most ? left : most);
-		uint32_t got = ReadBlock(in, sp, frame, want, again);
-		if (got < want)
-			ReadFailed(frame + got);
-		AddFrames(&layout, again, got, &sums, &unused);
-		frame += got;
+	for (uint64_t frame = first, got; frame < end; frame += got) {
+		uint32_t want = BlockWant(sp, frame, end);
+		got = ReadBlock(in, sp, frame, want, again);
+		CheckRead(in, frame, (uint32_t)got, want);
+		AddFrames(&layout, again, (uint32_t)got, &sums, &unused);
 	}
 	return LineSum(&layout, &sums);
 }

@@ -8,12 +8,12 @@
 #include <cstdint>
 
 #include "input.h"
+#include "probe.h"
 #include "sums.h"
 
 // Blocks are read 128 KiB at a time: fewer, larger reads cost the kernel
 // less per byte, and a block still fits the processor's level-2 cache.
-// A stream's line is added in lanes only when it fits in kKeptLineBytes.
-enum { kMaxFrameBytes = 8, kBlockBytes = 1 << 17, kKeptLineBytes = 1 << 16 };
+enum { kBlockBytes = 1 << 17 };
 
 struct ScanParams {
 	uint64_t dataOffset;
@@ -23,14 +23,21 @@ struct ScanParams {
 	Layout layout;            // resolution 0 prints no line
 	double secondsPerLine;
 	float magnification;
-	int64_t sampleRate;
+	uint64_t sampleRate;
 };
+
+// The scan of frames startFrame to endFrame (exclusive) of wave, whose
+// samples are of coding, in lines of resolution frames (0: no line), with
+// the magnification.
+void PlanScan(const Wave *wave, Coding coding, uint64_t startFrame, uint64_t endFrame,
+              uint32_t resolution, float magnification, ScanParams *sp);
 
 // Raises peak to the magnitude of value when that is larger.
 void CheckPeak(double &peak, double value);
 
 // Prints one line: the time label of frame, then the whole part of dots as
-// dots.  Returns the result of writing the final newline.
+// dots.  Returns '\n', as writing the final newline does: the line is held
+// back, to leave with others in one write.
 int Waveform(int64_t frame, uint32_t sampleRate, double dots,
              double secondsPerLine);
 
@@ -44,12 +51,12 @@ double LineDots(double sum, uint32_t channels, uint32_t resolution,
 bool DotsSettled(double sum, uint64_t terms, uint32_t channels,
                  uint32_t resolution, float magnification);
 
-// Scans the range of sp on in, using block (kBlockBytes long) as the read
-// buffer, and prints the lines and the level report.  A line added in
-// lanes whose dots are not settled is read again and added in order.  The end of a stream
-// ends the range; a regular file that ends early, or a failed read, is
-// reported and ends the process (status 2), and a failed write ends it
-// with status 3.
-void ScanInterval(Input *in, const ScanParams *sp, unsigned char *block);
+// Scans the range of plan on in, using block (kBlockBytes long) as the
+// read buffer, and prints the lines and the level report.  A line added in
+// lanes whose dots are not settled is read again and added in order.  The
+// end of a stream ends the range; a regular file that ends early, or a
+// failed read, is reported and ends the process (status 2), and a failed
+// write ends it with status 3.
+void ScanInterval(Input *in, const ScanParams *plan, unsigned char *block);
 
 #endif

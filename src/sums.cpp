@@ -1,39 +1,40 @@
 // SPDX-License-Identifier: MIT
 // Sums: integer codings go through the vector kernels (with their plain
-// reference for what the kernels leave), exact as the straightforward sum
-// of doubles is; the others are decoded to doubles and added in sample
-// order, or in lanes where the scan can add the line again in order if
-// the dots need it.
+// reference for what the kernels leave) in units, exact as the
+// straightforward sum of doubles is; the others are decoded to doubles and
+// added in sample order, or in lanes where the scan can add the line again
+// in order if the dots need it.
 #include "sums.h"
 
 #include <cstring>
 
-#include "lanes.h"
+#include "decode.h"
+#include "kernels.h"
 
-static bool AddsInOrder(const Layout *layout);
+static bool AddsDoubles(const Layout *layout);
 static void AddUnitFrames(const Layout *layout, const unsigned char *p,
                           uint32_t frames, LineSums *sums, Peaks *peaks);
 static void AddFloatFrames(const Layout *layout, const unsigned char *p,
                            uint32_t frames, LineSums *sums, Peaks *peaks);
-static void AddInOrder(const Layout *layout, const unsigned char *p,
-                       uint32_t frames, LineSums *sums, Peaks *peaks);
+static void AddDoubleFrames(const Layout *layout, const unsigned char *p,
+                            uint32_t frames, LineSums *sums, Peaks *peaks);
 
 void
 AddFrames(const Layout *layout, const unsigned char *p, uint32_t frames, LineSums *sums,
           Peaks *peaks)
 {
-	if (!AddsInOrder(layout))
+	if (!AddsDoubles(layout))
 		AddUnitFrames(layout, p, frames, sums, peaks);
 	else if (FactsOf(layout->coding).kernel == kKernelFloat)
 		AddFloatFrames(layout, p, frames, sums, peaks);
 	else
-		AddInOrder(layout, p, frames, sums, peaks);
+		AddDoubleFrames(layout, p, frames, sums, peaks);
 }
 
 void
 PeaksOf(const Layout *layout, const Peaks *peaks, double top[kMaxChannels])
 {
-	LanePeaksOf(&peaks->lanes, layout->coding, layout->channels, top);
+	VectorPeaksOf(&peaks->vectors, layout->coding, layout->channels, top);
 	for (uint32_t c = 0; c < layout->channels; c++)
 		top[c] = peaks->top[c] > top[c] ? peaks->top[c] : top[c];
 }
@@ -56,28 +57,27 @@ LineSum(const Layout *layout, const LineSums *sums)
 bool
 AddsInLanes(const Layout *layout)
 {
-	return layout->anyOrder && AddsInOrder(layout);
+	return layout->anyOrder && AddsDoubles(layout);
 }
 
 // Lines longer than their coding's exact line, and every line of a coding
-// that has no units, are added as doubles.
+// that has no units, are added as doubles; the others in units.
 static bool
-AddsInOrder(const Layout *layout)
+AddsDoubles(const Layout *layout)
 {
 	const CodingFacts &facts = FactsOf(layout->coding);
 	uint64_t samples = (uint64_t)layout->resolution * layout->channels;
 	return facts.unit == 0 || samples > facts.exactSamples;
 }
 
-// The kernels keep channels apart when the channel count divides 8.
 static void
 AddUnitFrames(const Layout *layout, const unsigned char *p, uint32_t frames, LineSums *sums,
               Peaks *peaks)
 {
 	uint32_t channels = layout->channels;
 	size_t samples = (size_t)frames * channels;
-	if (8 % channels == 0 &&
-	    AddUnitsInLanes(p, samples, layout->coding, &sums->units, &peaks->lanes) == samples)
+	if (kKernelChannels % channels == 0 &&
+	    AddUnitsInVectors(p, samples, layout->coding, &sums->units, &peaks->vectors) == samples)
 		return;
 	AddUnitsReference(p, samples, layout->coding, channels, &sums->units, peaks->top);
 }
@@ -88,15 +88,16 @@ AddFloatFrames(const Layout *layout, const unsigned char *p, uint32_t frames,
 {
 	size_t samples = (size_t)frames * layout->channels;
 	if (AddsInLanes(layout) &&
-	    AddFloatsInLanes(p, samples, sums->lane, &peaks->lanes) == samples)
+	    AddFloatsInVectors(p, samples, sums->lane, &peaks->vectors) == samples)
 		return;
 	AddFloatsReference(p, samples, layout->channels, &sums->sum, peaks->top);
 }
 
-// A NaN magnitude adds NaN to the sum but never becomes a peak.
+// One by one, into the line's sum in sample order, or its lanes.  A NaN
+// magnitude adds NaN to the sum but never becomes a peak.
 static void
-AddInOrder(const Layout *layout, const unsigned char *p, uint32_t frames, LineSums *sums,
-           Peaks *peaks)
+AddDoubleFrames(const Layout *layout, const unsigned char *p, uint32_t frames, LineSums *sums,
+                Peaks *peaks)
 {
 	uint32_t bytes = layout->bytesPerSample, channels = layout->channels;
 	bool lanes = AddsInLanes(layout);

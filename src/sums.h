@@ -6,8 +6,8 @@
 
 #include <cstdint>
 
-#include "decode.h"
-#include "lanes.h"
+#include "accumulators.h"
+#include "codings.h"
 
 struct Layout {
 	Coding coding;
@@ -30,13 +30,13 @@ struct LineSums {
 };
 
 // The largest magnitude of each channel so far: in amplitude units in
-// top, and in the lanes of the vector kernels.  Zero it to start.
+// top, and in the vector kernels' elements.  Zero it to start.
 struct Peaks {
 	double top[kMaxChannels];
-	LanePeaks lanes;
+	VectorPeaks vectors;
 };
 
-// Whether lines of layout are added in lanes.
+// Whether lines of layout are added as doubles in lanes, in any order.
 bool AddsInLanes(const Layout *layout);
 
 // Adds the magnitudes of frames frames at p to sums, and raises peaks to

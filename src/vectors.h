@@ -190,12 +190,12 @@ Load32(const unsigned char *p)
 QUORVIN_INLINE void
 Spread24(const unsigned char *p, I32v out[kSpread24Vectors])
 {
-	I32v low = { (int32_t)(Load32(p) << 8), (int32_t)Load32(p + 2), (int32_t)Load32(p + 5),
-	             (int32_t)Load32(p + 8) };
-	I32v high = { (int32_t)Load32(p + 11), (int32_t)Load32(p + 14), (int32_t)Load32(p + 17),
-	              (int32_t)Load32(p + 20) };
-	out[0] = low >> 8;
-	out[1] = high >> 8;
+	I32v lower = { (int32_t)(Load32(p) << 8), (int32_t)Load32(p + 2), (int32_t)Load32(p + 5),
+	               (int32_t)Load32(p + 8) };
+	I32v upper = { (int32_t)Load32(p + 11), (int32_t)Load32(p + 14), (int32_t)Load32(p + 17),
+	               (int32_t)Load32(p + 20) };
+	out[0] = lower >> 8;
+	out[1] = upper >> 8;
 }
 #else
 // A byte shuffle of each 16 bytes, as in the AVX2 copy.  GCC before 12
@@ -209,18 +209,18 @@ Spread24(const unsigned char *p, I32v out[kSpread24Vectors])
 QUORVIN_INLINE void
 Spread24(const unsigned char *p, I32v out[kSpread24Vectors])
 {
-	U8x16 low, high;
-	memcpy(&low, p, 16);
-	memcpy(&high, p + 8, 16);
+	U8x16 lower, upper;
+	memcpy(&lower, p, 16);
+	memcpy(&upper, p + 8, 16);
 #if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-	low = QUORVIN_SHUFFLE16(low, 2, 1, 0, 0, 5, 4, 3, 0, 8, 7, 6, 0, 11, 10, 9, 0);
-	high = QUORVIN_SHUFFLE16(high, 6, 5, 4, 0, 9, 8, 7, 0, 12, 11, 10, 0, 15, 14, 13, 0);
+	lower = QUORVIN_SHUFFLE16(lower, 2, 1, 0, 0, 5, 4, 3, 0, 8, 7, 6, 0, 11, 10, 9, 0);
+	upper = QUORVIN_SHUFFLE16(upper, 6, 5, 4, 0, 9, 8, 7, 0, 12, 11, 10, 0, 15, 14, 13, 0);
 #else
-	low = QUORVIN_SHUFFLE16(low, 0, 0, 1, 2, 0, 3, 4, 5, 0, 6, 7, 8, 0, 9, 10, 11);
-	high = QUORVIN_SHUFFLE16(high, 0, 4, 5, 6, 0, 7, 8, 9, 0, 10, 11, 12, 0, 13, 14, 15);
+	lower = QUORVIN_SHUFFLE16(lower, 0, 0, 1, 2, 0, 3, 4, 5, 0, 6, 7, 8, 0, 9, 10, 11);
+	upper = QUORVIN_SHUFFLE16(upper, 0, 4, 5, 6, 0, 7, 8, 9, 0, 10, 11, 12, 0, 13, 14, 15);
 #endif
-	out[0] = (I32v)low >> 8;
-	out[1] = (I32v)high >> 8;
+	out[0] = (I32v)lower >> 8;
+	out[1] = (I32v)upper >> 8;
 }
 #endif
 
@@ -324,41 +324,41 @@ Total64(U64v x)
 }
 
 // Sums of 16-bit halves in 32-bit elements that may wrap: *all adds each
-// element whole (its low half plus 2^16 times its high half), *high its
-// high half alone.  all - 2^16 high is then the sum of the low halves,
-// exact while that sum stays below 2^32, as the sum of the high halves
+// element whole (its lower half plus 2^16 times its upper half), *upper its
+// upper half alone.  all - 2^16 upper is then the sum of the lower halves,
+// exact while that sum stays below 2^32, as the sum of the upper halves
 // must too: at most kHalvesChunk additions of halves below 2^16.
 enum { kHalvesChunk = 1 << 15 };
 static_assert((uint64_t)kHalvesChunk * 0xFFFF <= UINT32_MAX, "sums of 16-bit halves fit");
 
 QUORVIN_INLINE void
-AddHalves(U32v x, U32v *all, U32v *high)
+AddHalves(U32v x, U32v *all, U32v *upper)
 {
 	*all += x;
-	*high += x >> 16;
+	*upper += x >> 16;
 }
 
-// The sums of the low halves and of the high halves, the latter times
+// The sums of the lower halves and of the upper halves, the latter times
 // 2^shift.
 QUORVIN_INLINE U64v
-HalvesTotal(U32v all, U32v high, unsigned shift)
+HalvesTotal(U32v all, U32v upper, unsigned shift)
 {
-	return Wide32(all - (high << 16)) + (Wide32(high) << shift);
+	return Wide32(all - (upper << 16)) + (Wide32(upper) << shift);
 }
 
 // The same with 8-bit halves of 16-bit elements, added with equal weight:
 // exact while each sum of halves stays below 2^16.
 QUORVIN_INLINE void
-AddByteHalves(U16v x, U16v *all, U16v *high)
+AddByteHalves(U16v x, U16v *all, U16v *upper)
 {
 	*all += x;
-	*high += x >> 8;
+	*upper += x >> 8;
 }
 
 QUORVIN_INLINE U64v
-ByteHalvesTotal(U16v all, U16v high)
+ByteHalvesTotal(U16v all, U16v upper)
 {
-	return Wide16(all - (high << 8)) + Wide16(high);
+	return Wide16(all - (upper << 8)) + Wide16(upper);
 }
 
 }  // namespace

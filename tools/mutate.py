@@ -45,7 +45,7 @@ SKIP_STATEMENT = re.compile(r"^\s*(return|break|continue|case|default|static|con
                             r"struct|enum|typedef|Coding|LineSums|Layout|ScanParams|Input|"
                             r"CodingFacts|G711Factors|G711Table|Kernel|PeakEncoding|"
                             r"U8v|I8v|U16v|I16v|U32v|I32v|U64v|F64v|U8x16|__m256i|"
-                            r"KeySums|LanePeaks|Peaks|ssize_t|off_t|FILE)\b")
+                            r"KeySums|VectorPeaks|Peaks|ssize_t|off_t|FILE)\b")
 
 
 def masked(line):

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: MIT
-// Kernels for 8-bit samples, unsigned and G.711, included by kernels.h
-// (which says how the kernels work).  Each must equal AddUnitsReference:
+// Kernel bodies for 8-bit samples, unsigned and G.711, included by
+// kernel_bodies.h (which says how the kernels work).  Each must equal AddUnitsReference:
 // Key8 and Units8 of decode.h, one sample at a time.
-#ifndef QUORVIN_KERNELS8_H
-#define QUORVIN_KERNELS8_H
+#ifndef QUORVIN_KERNEL_BODIES8_H
+#define QUORVIN_KERNEL_BODIES8_H
 
+#include "accumulators.h"
 #include "decode.h"
-#include "lanes.h"
 #include "vectors.h"
 
 namespace {
@@ -115,7 +115,7 @@ static_assert(kKeyChunk * 128 <= UINT16_MAX, "sums of 8-bit halves fit");
 static_assert((uint64_t)kKeyChunk * 4 * kMostProduct <= UINT32_MAX, "product sums fit");
 
 struct KeySums {
-	U16v all, high;
+	U16v all, upper;
 	U32v products;
 };
 
@@ -123,7 +123,7 @@ QUORVIN_INLINE void
 AddKeys(U8v keys, U8v keep, Coding coding, KeySums *s)
 {
 	if (coding == kUnsigned8)
-		AddByteHalves((U16v)(keys & keep), &s->all, &s->high);
+		AddByteHalves((U16v)(keys & keep), &s->all, &s->upper);
 	else
 		s->products += PairsWidened(G711Pairs(keys, keep, coding));
 }
@@ -134,8 +134,8 @@ AddTwoKeys(U8v first, U8v second, Coding coding, KeySums *s)
 {
 	const U8v every = ~(U8v){};
 	if (coding == kUnsigned8) {
-		AddByteHalves((U16v)first, &s->all, &s->high);
-		AddByteHalves((U16v)second, &s->all, &s->high);
+		AddByteHalves((U16v)first, &s->all, &s->upper);
+		AddByteHalves((U16v)second, &s->all, &s->upper);
 	} else {
 		I16v pairs = G711Pairs(first, every, coding) + G711Pairs(second, every, coding);
 		s->products += PairsWidened(pairs);
@@ -145,19 +145,19 @@ AddTwoKeys(U8v first, U8v second, Coding coding, KeySums *s)
 QUORVIN_INLINE U64v
 KeysTotal(const KeySums *s)
 {
-	return ByteHalvesTotal(s->all, s->high) + (Wide32(s->products) << 2);
+	return ByteHalvesTotal(s->all, s->upper) + (Wide32(s->products) << 2);
 }
 
 // G.711 and other 8-bit keys; must equal AddUnitsReference (Key8, Units8).
 QUORVIN_INLINE size_t
 Sum8(const unsigned char *p, size_t samples, Coding coding, uint64_t *units,
-     LanePeaks *peaks)
+     VectorPeaks *peaks)
 {
 	const size_t n = kVectorBytes;
 	if (samples < n)
 		return 0;
 	const U8v every = ~(U8v){};
-	U8v high = coding == kUnsigned8 ? LoadBytes(peaks->bytes) : LoadBytes(peaks->bytes) & 0x7F;
+	U8v largest = coding == kUnsigned8 ? LoadBytes(peaks->bytes) : LoadBytes(peaks->bytes) & 0x7F;
 	U64v sum = {};
 	size_t vectors = samples / n;
 	for (size_t v = 0; v < vectors;) {
@@ -165,12 +165,12 @@ Sum8(const unsigned char *p, size_t samples, Coding coding, uint64_t *units,
 		KeySums s = {};
 		for (; v + 2 <= end; v += 2, p += 2 * n) {
 			U8v first = Keys8(LoadBytes(p), coding), second = Keys8(LoadBytes(p + n), coding);
-			high = Max8(high, Max8(first, second));
+			largest = Max8(largest, Max8(first, second));
 			AddTwoKeys(first, second, coding, &s);
 		}
 		if (v < end) {
 			U8v keys = Keys8(LoadBytes(p), coding);
-			high = Max8(high, keys);
+			largest = Max8(largest, keys);
 			AddKeys(keys, every, coding, &s);
 			v++;
 			p += n;
@@ -182,14 +182,14 @@ Sum8(const unsigned char *p, size_t samples, Coding coding, uint64_t *units,
 		U8v keep = From8((unsigned)(n - left));
 		U8v keys = Keys8(LoadBytes(p - (n - left)), coding) & keep;
 		KeySums s = {};
-		high = Max8(high, keys);
+		largest = Max8(largest, keys);
 		AddKeys(keys, keep, coding, &s);
 		sum += KeysTotal(&s);
 	}
 	*units += Total64(sum) - (uint64_t)G711FactorsOf(0, coding).less * samples;
 	// G.711 keys have 7 bits: the top bit marks, between calls, an element
 	// that has seen a sample, since a key of 0 is not silence in A-law.
-	StoreBytes(peaks->bytes, coding == kUnsigned8 ? high : high | 0x80);
+	StoreBytes(peaks->bytes, coding == kUnsigned8 ? largest : largest | 0x80);
 	return samples;
 }
 
@@ -200,19 +200,19 @@ Sum8(const unsigned char *p, size_t samples, Coding coding, uint64_t *units,
 // smallest byte of each element, which stand 128 + k and 128 - k around
 // the peak key k between calls.
 QUORVIN_INLINE size_t
-SumUnsigned8(const unsigned char *p, size_t samples, uint64_t *units, LanePeaks *peaks)
+SumUnsigned8(const unsigned char *p, size_t samples, uint64_t *units, VectorPeaks *peaks)
 {
 	const size_t n = kVectorBytes;
 	if (samples < n)
 		return 0;
 	U8v key = LoadBytes(peaks->bytes);
-	U8v high = (key > 127 ? 127 : key) + 128, low = 128 - key;
+	U8v largest = (key > 127 ? 127 : key) + 128, smallest = 128 - key;
 	U64v sum = {};
 	size_t vectors = samples / n;
 	for (size_t v = 0; v < vectors; v++, p += n) {
 		U8v bytes = LoadBytes(p);
-		high = Max8(high, bytes);
-		low = low < bytes ? low : bytes;
+		largest = Max8(largest, bytes);
+		smallest = smallest < bytes ? smallest : bytes;
 		sum += DistancesFrom128(bytes);
 	}
 	size_t left = samples % n;
@@ -220,17 +220,17 @@ SumUnsigned8(const unsigned char *p, size_t samples, uint64_t *units, LanePeaks 
 		// Samples taken already count as 128, which adds nothing.
 		U8v bytes = LoadBytes(p - (n - left)) | ~From8((unsigned)(n - left));
 		bytes &= From8((unsigned)(n - left)) | 0x80;
-		high = Max8(high, bytes);
-		low = low < bytes ? low : bytes;
+		largest = Max8(largest, bytes);
+		smallest = smallest < bytes ? smallest : bytes;
 		sum += DistancesFrom128(bytes);
 	}
 	*units += Total64(sum);
-	StoreBytes(peaks->bytes, Max8(high - 128, 128 - low));
+	StoreBytes(peaks->bytes, Max8(largest - 128, 128 - smallest));
 	return samples;
 }
 #else
 QUORVIN_INLINE size_t
-SumUnsigned8(const unsigned char *p, size_t samples, uint64_t *units, LanePeaks *peaks)
+SumUnsigned8(const unsigned char *p, size_t samples, uint64_t *units, VectorPeaks *peaks)
 {
 	return Sum8(p, samples, kUnsigned8, units, peaks);
 }

@@ -1,66 +1,80 @@
 // SPDX-License-Identifier: MIT
-// Lanes: the kernels compiled for the target's own vector unit, the choice
+// Kernels: the copy compiled for the target's own vector unit, the choice
 // of a copy for a wider one on x86-64, the plain references every copy
 // must equal, and the peaks the kernels keep.
-#include "lanes.h"
+#include "kernels.h"
 
 #include <cstring>
 
 #include "float32.h"
-#include "kernels.h"
+#include "kernel_bodies.h"
 
 size_t
 AddUnitsBaseline(const unsigned char *p, size_t samples, Coding coding, uint64_t *units,
-                 LanePeaks *high)
+                 VectorPeaks *peaks)
 {
-	return SumUnits(p, samples, coding, units, high);
+	return SumUnits(p, samples, coding, units, peaks);
 }
 
 size_t
 AddFloatsBaseline(const unsigned char *p, size_t samples, double lane[kSumLanes],
-                  LanePeaks *high)
+                  VectorPeaks *peaks)
 {
-	return SumFloats(p, samples, lane, high);
+	return SumFloats(p, samples, lane, peaks);
 }
 
-// The copies for the best instruction set the processor has: AVX2, else
+enum Copy { kBaseline, kSse41, kAvx2 };
+
+// The copy for the best instruction set the processor has: AVX2, else
 // SSSE3 with SSE4.1, else the target's own.
-#ifdef QUORVIN_SSE41_COPY
-static bool
-HasSse41(void)
-{
-	return __builtin_cpu_supports("ssse3") && __builtin_cpu_supports("sse4.1");
-}
-#endif
-
-size_t
-AddUnitsInLanes(const unsigned char *p, size_t samples, Coding coding, uint64_t *units,
-                LanePeaks *high)
+static Copy
+ChosenCopy(void)
 {
 #ifdef QUORVIN_AVX2_COPY
 	if (__builtin_cpu_supports("avx2"))
-		return AddUnitsAvx2(p, samples, coding, units, high);
+		return kAvx2;
 #endif
 #ifdef QUORVIN_SSE41_COPY
-	if (HasSse41())
-		return AddUnitsSse41(p, samples, coding, units, high);
+	if (__builtin_cpu_supports("ssse3") && __builtin_cpu_supports("sse4.1"))
+		return kSse41;
 #endif
-	return AddUnitsBaseline(p, samples, coding, units, high);
+	return kBaseline;
 }
 
 size_t
-AddFloatsInLanes(const unsigned char *p, size_t samples, double lane[kSumLanes],
-                 LanePeaks *high)
+AddUnitsInVectors(const unsigned char *p, size_t samples, Coding coding, uint64_t *units,
+                  VectorPeaks *peaks)
 {
+	switch (ChosenCopy()) {
 #ifdef QUORVIN_AVX2_COPY
-	if (__builtin_cpu_supports("avx2"))
-		return AddFloatsAvx2(p, samples, lane, high);
+	case kAvx2:
+		return AddUnitsAvx2(p, samples, coding, units, peaks);
 #endif
 #ifdef QUORVIN_SSE41_COPY
-	if (HasSse41())
-		return AddFloatsSse41(p, samples, lane, high);
+	case kSse41:
+		return AddUnitsSse41(p, samples, coding, units, peaks);
 #endif
-	return AddFloatsBaseline(p, samples, lane, high);
+	default:
+		return AddUnitsBaseline(p, samples, coding, units, peaks);
+	}
+}
+
+size_t
+AddFloatsInVectors(const unsigned char *p, size_t samples, double lane[kSumLanes],
+                   VectorPeaks *peaks)
+{
+	switch (ChosenCopy()) {
+#ifdef QUORVIN_AVX2_COPY
+	case kAvx2:
+		return AddFloatsAvx2(p, samples, lane, peaks);
+#endif
+#ifdef QUORVIN_SSE41_COPY
+	case kSse41:
+		return AddFloatsSse41(p, samples, lane, peaks);
+#endif
+	default:
+		return AddFloatsBaseline(p, samples, lane, peaks);
+	}
 }
 
 // The largest magnitude of each channel is kept in units, converted once.
@@ -69,14 +83,14 @@ AddUnitsReference(const unsigned char *p, size_t samples, Coding coding, uint32_
                   uint64_t *units, double top[kMaxChannels])
 {
 	const CodingFacts &facts = FactsOf(coding);
-	uint32_t high[kMaxChannels] = { 0 };
+	uint32_t largest[kMaxChannels] = { 0 };
 	for (size_t k = 0, c = 0; k < samples; k++, c = c + 1 == channels ? 0 : c + 1) {
 		uint32_t m = UnitsOf(p + k * facts.bytes, coding);
 		*units += m;
-		high[c] = high[c] > m ? high[c] : m;
+		largest[c] = largest[c] > m ? largest[c] : m;
 	}
 	for (uint32_t c = 0; c < channels; c++) {
-		double m = high[c] * facts.unit;
+		double m = largest[c] * facts.unit;
 		top[c] = m > top[c] ? m : top[c];
 	}
 }
@@ -94,16 +108,16 @@ void
 AddFloatsReference(const unsigned char *p, size_t samples, uint32_t channels, double *sum,
                    double top[kMaxChannels])
 {
-	uint32_t high[kMaxChannels] = { 0 };
+	uint32_t largest[kMaxChannels] = { 0 };
 	double total = *sum;
 	for (size_t k = 0, c = 0; k < samples; k++, c = c + 1 == channels ? 0 : c + 1) {
-		uint32_t key = Word32(p + 4 * k) & 0x7FFFFFFF;
-		high[c] = high[c] > key ? high[c] : key;
+		uint32_t key = Le32(p + 4 * k) & 0x7FFFFFFF;
+		largest[c] = largest[c] > key ? largest[c] : key;
 		total += FloatMagnitude(key);
 	}
 	*sum = total;
 	for (uint32_t c = 0; c < channels; c++) {
-		double m = FloatMagnitude(high[c]);
+		double m = FloatMagnitude(largest[c]);
 		top[c] = m > top[c] ? m : top[c];
 	}
 }
@@ -128,31 +142,31 @@ PeakMagnitude(uint32_t e, Coding coding)
 
 // Element j of the peaks, of size bytes, as the kernel stored it.
 static uint32_t
-PeakElement(const LanePeaks *high, unsigned j, unsigned size)
+PeakElement(const VectorPeaks *peaks, unsigned j, unsigned size)
 {
 	uint16_t e16;
 	uint32_t e32;
 	if (size == 1)
-		return high->bytes[j];
+		return peaks->bytes[j];
 	if (size == 2) {
-		memcpy(&e16, high->bytes + 2 * j, 2);
+		memcpy(&e16, peaks->bytes + 2 * j, 2);
 		return e16;
 	}
-	memcpy(&e32, high->bytes + 4 * j, 4);
+	memcpy(&e32, peaks->bytes + 4 * j, 4);
 	return e32;
 }
 
 // Element j holds channel j % channels, with either vector width; a copy
 // with 16-byte vectors leaves the upper half 0.
 void
-LanePeaksOf(const LanePeaks *high, Coding coding, uint32_t channels,
-            double top[kMaxChannels])
+VectorPeaksOf(const VectorPeaks *peaks, Coding coding, uint32_t channels,
+              double top[kMaxChannels])
 {
 	unsigned size = FactsOf(coding).peakBytes;
 	for (uint32_t c = 0; c < channels; c++)
 		top[c] = 0;
-	for (unsigned j = 0; size != 0 && j < sizeof high->bytes / size; j++) {
-		double m = PeakMagnitude(PeakElement(high, j, size), coding);
+	for (unsigned j = 0; size != 0 && j < sizeof peaks->bytes / size; j++) {
+		double m = PeakMagnitude(PeakElement(peaks, j, size), coding);
 		top[j % channels] = m > top[j % channels] ? m : top[j % channels];
 	}
 }

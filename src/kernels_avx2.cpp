@@ -1,0 +1,18 @@
+// SPDX-License-Identifier: MIT
+// Kernels: the copy compiled for AVX2 (the build gives this unit -mavx2
+// on x86-64); kernels.cpp calls them where the processor has it.
+#include "kernels.h"
+#include "kernel_bodies.h"
+
+size_t
+AddUnitsAvx2(const unsigned char *p, size_t samples, Coding coding, uint64_t *units,
+             VectorPeaks *peaks)
+{
+	return SumUnits(p, samples, coding, units, peaks);
+}
+
+size_t
+AddFloatsAvx2(const unsigned char *p, size_t samples, double lane[kSumLanes], VectorPeaks *peaks)
+{
+	return SumFloats(p, samples, lane, peaks);
+}
