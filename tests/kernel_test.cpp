@@ -11,14 +11,14 @@
 #include <string>
 #include <vector>
 
-#include "lanes.h"
+#include "kernels.h"
 
 namespace {
 
 struct Copy {
 	const char *name;
-	size_t (*units)(const unsigned char *, size_t, Coding, uint64_t *, LanePeaks *);
-	size_t (*floats)(const unsigned char *, size_t, double *, LanePeaks *);
+	size_t (*units)(const unsigned char *, size_t, Coding, uint64_t *, VectorPeaks *);
+	size_t (*floats)(const unsigned char *, size_t, double *, VectorPeaks *);
 	bool runs;   // on this processor
 };
 
@@ -81,14 +81,14 @@ struct Totals {
 Totals Add(const Case &c, const std::vector<unsigned char> &bytes, const Copy *copy, int calls)
 {
 	Totals t;
-	LanePeaks peaks = {};
+	VectorPeaks peaks = {};
 	double lane[kSumLanes] = {}, top[kMaxChannels];
 	bool floats = c.coding == kFloat32;
 	for (size_t done = 0, call = 1; call <= (size_t)calls; call++) {
 		size_t frames = (c.samples - done) / c.channels;
 		size_t piece = (call == (size_t)calls ? frames : frames / 2) * c.channels;
 		const unsigned char *p = bytes.data() + done * FactsOf(c.coding).bytes;
-		LanePeaks before = peaks;
+		VectorPeaks before = peaks;
 		uint64_t units = t.units;
 		size_t taken = 0;
 		if (copy != nullptr)
@@ -104,7 +104,7 @@ Totals Add(const Case &c, const std::vector<unsigned char> &bytes, const Copy *c
 	}
 	for (double l : lane)
 		t.sum += l;
-	LanePeaksOf(&peaks, c.coding, c.channels, top);
+	VectorPeaksOf(&peaks, c.coding, c.channels, top);
 	for (uint32_t j = 0; j < c.channels; j++)
 		t.top[j] = top[j] > t.top[j] ? top[j] : t.top[j];
 	return t;
