@@ -12,6 +12,8 @@
 
 static_assert((int)kMaxLevels == (int)kMaxChannels, "the report has a level for every channel");
 
+static bool CanAddAgain(const Input *in, const ScanParams *sp);
+static void ReportPeaks(const Layout *layout, const Peaks *peaks, float magnification);
 static uint32_t BlockWant(const ScanParams *sp, uint64_t frame, uint64_t end);
 static uint32_t ReadBlock(Input *in, const ScanParams *sp, uint64_t frame,
                           uint32_t want, unsigned char *block);
@@ -46,8 +48,6 @@ PlanScan(const Wave *wave, Coding coding, uint64_t startFrame, uint64_t endFrame
 	sp->sampleRate = wave->sampleRate;
 }
 
-// Lines are added in lanes where they can be added again in order: from a
-// file, or from the copy kept of a stream's line.
 void
 ScanInterval(Input *in, const ScanParams *plan, unsigned char *block)
 {
@@ -55,11 +55,10 @@ ScanInterval(Input *in, const ScanParams *plan, unsigned char *block)
 	const ScanParams *sp = &scan;
 	const Layout *layout = &scan.layout;
 	uint32_t resolution = layout->resolution, counter = 0;
-	scan.layout.anyOrder = !in->stream ||
-	    (resolution != 0 && (uint64_t)resolution * sp->frameSize <= sizeof kept);
-	double peak[kMaxChannels] = { 0 }, top[kMaxChannels];
 	Peaks peaks = {};
 	LineSums sums = {};
+
+	scan.layout.anyOrder = CanAddAgain(in, plan);
 
 	for (uint64_t frame = sp->startFrame; frame < sp->endFrame;) {
 		uint32_t want = BlockWant(sp, frame, sp->endFrame);
@@ -85,10 +84,26 @@ ScanInterval(Input *in, const ScanParams *plan, unsigned char *block)
 		if (got == 0)
 			break;
 	}
-	PeaksOf(layout, &peaks, top);
+	ReportPeaks(layout, &peaks, sp->magnification);
+}
+
+// Lines may be added in lanes where they can be added again in order: from
+// a file, or from the copy kept of a stream's line.
+static bool
+CanAddAgain(const Input *in, const ScanParams *sp)
+{
+	uint64_t lineBytes = (uint64_t)sp->layout.resolution * sp->frameSize;
+	return !in->stream || (lineBytes != 0 && lineBytes <= sizeof kept);
+}
+
+static void
+ReportPeaks(const Layout *layout, const Peaks *peaks, float magnification)
+{
+	double peak[kMaxChannels] = { 0 }, top[kMaxChannels];
+	PeaksOf(layout, peaks, top);
 	for (uint32_t c = 0; c < layout->channels; c++)
 		CheckPeak(peak[c], top[c]);
-	Report(layout->channels, sp->magnification, peak);
+	Report(layout->channels, magnification, peak);
 }
 
 void
