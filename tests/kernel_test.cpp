@@ -60,7 +60,7 @@ std::vector<unsigned char> Bytes(const Case &c)
 		bool loud = c.pattern == 1 || (c.pattern == 3 && k % 2 == 1);
 		uint32_t w = loud ? full[c.coding] : silent[c.coding];
 		if (c.pattern == 0 && c.coding == kFloat32)
-			w = (seed & 0x80000000) | (100 + (seed >> 8 & 7)) << 23 | (seed & 0x7F) << 16;
+			w = (seed & 0x80000000) | (100 + (seed >> 28 & 7)) << 23 | (seed & 0x7FFF) << 8;
 		else if (c.pattern == 0)
 			w = seed;
 		for (size_t b = 0; b < FactsOf(c.coding).bytes; b++)
