@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// Vectors: the vector types the lane kernels are written in, the few
+// Vectors: the vector types the kernels are written in, the few
 // operations whose best instruction differs between instruction sets, and
 // the narrow sums the kernels fold into 64 bits.
 // Everything here is portable GCC/clang vector code, except the marked
