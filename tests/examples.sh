@@ -31,6 +31,9 @@ printf '#!/bin/sh\nexec sox -V1 -n -r 8000 -c 1 -b 16 -t wav - %s\n' \
 	'synth 3 sine 440 pad 0 6 repeat 1 trim 0 12' >"$work/bin/arecord"
 chmod +x "$work/bin/arecord"
 export PATH=$work/bin:$PATH
+# Where /sys is missing (a bare chroot) GNU parallel cannot count the
+# cores itself and says so on standard error.
+[ -e /sys/devices/system/cpu/possible ] || export PARALLEL="--jobs $(nproc)"
 
 # The examples, as lines of the fields, a unit separator and the command.
 examples() {
