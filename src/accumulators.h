@@ -5,16 +5,23 @@
 #ifndef QUORVIN_ACCUMULATORS_H
 #define QUORVIN_ACCUMULATORS_H
 
+#include "codings.h"
+
 // Float magnitudes are added in this many independent double sums, the
 // lanes.
 enum { kSumLanes = 16 };
 
-// The largest magnitude each vector element has seen, kept from call to
-// call: the kernels raise it, VectorPeaksOf reads it.  Elements that have
-// seen no sample read as no peak.  Zero it before the first call.  It
-// holds one vector of the widest kind.
+// A kernel keeps the largest magnitudes in slots of at most
+// kPeakSlotBytes, one for each step of a cycle of whole frames; a cycle
+// has at most kMaxChannels steps (kernel_bodies.h).
+enum { kPeakSlotBytes = 32, kPeakSlots = kMaxChannels };
+
+// The largest magnitude each element of a cycle has seen, kept from call
+// to call: the kernels raise it, VectorPeaksOf reads it.  Element e holds
+// channel e % channels, whatever the vectors' width.  Elements that have
+// seen no sample read as no peak.  Zero it before the first call.
 struct VectorPeaks {
-	alignas(32) unsigned char bytes[32];
+	alignas(32) unsigned char bytes[kPeakSlots * kPeakSlotBytes];
 };
 
 #endif

@@ -25,7 +25,13 @@ enum Coding {
 	kCodings
 };
 
-enum { kMaxChannels = 8 };
+// The one channel limit; every other bound of a frame's size follows
+// from it.  Samples take at most kMaxSampleBytes bytes.
+enum {
+	kMaxChannels = 1024,
+	kMaxSampleBytes = 8,
+	kMaxFrameBytes = kMaxChannels * kMaxSampleBytes,
+};
 
 // The vector kernel that adds a coding's samples (kernels.h), or none:
 // then they are added as doubles, one by one.
@@ -44,7 +50,6 @@ enum PeakEncoding {
 
 struct CodingFacts {
 	uint32_t bytes;           // bytes a decoder reads a sample from (0: the header's)
-	uint32_t maxChannels;     // the most channels a file of the coding may have
 	Kernel kernel;
 	uint32_t peakBytes;       // the size of an element of the kernel's peaks
 	PeakEncoding peak;
@@ -55,25 +60,26 @@ struct CodingFacts {
 
 // Units are powers of two, so that a sum of units times its unit is the
 // sum of the amplitudes exactly.  A line holds up to 2^32 - 1 frames of up
-// to 8 samples.
+// to kMaxChannels samples.
 constexpr uint64_t kLineSamples = (uint64_t)UINT32_MAX * kMaxChannels;
 
 // The sum of a line's units, times the unit, is the sum of its samples'
-// amplitudes as doubles while it stays below 2^53: 8-bit, G.711 and 16-bit
-// lines always, 24-bit lines of up to 2^30 samples and 32-bit lines of up
-// to 2^22.  Longer lines are added as doubles, one by one.
+// amplitudes as doubles while it stays below 2^53: 8-bit lines always,
+// G.711 and 16-bit lines of up to 2^38 samples, 24-bit lines of up to 2^30
+// and 32-bit lines of up to 2^22.  Longer lines are added as doubles, one
+// by one.
 static constexpr CodingFacts kCodingFacts[kCodings] = {
-	// bytes, channels, kernel, peak element, unit, largest, exact line
-	{ 0, 0, kNoKernel, 0, kPeakNone, 0, 0, 0 },                          // refused
-	{ 1, 8, kKernelU8, 1, kPeakUnits, 1.0, 128, kLineSamples },             // unsigned 8
-	{ 1, 8, kKernelMuLaw, 1, kPeakMarkedKey, 0x1p-8, 32124, kLineSamples },  // mu-law
-	{ 1, 8, kKernelALaw, 1, kPeakMarkedKey, 0x1p-8, 32256, kLineSamples },   // A-law
-	{ 2, 4, kKernel16, 2, kPeakUnits, 0x1p-8, 1 << 15, kLineSamples },      // 16-bit
-	{ 3, 2, kKernel24, 4, kPeakUnits, 0x1p-16, 1 << 23, 1 << 30 },          // 24-bit
-	{ 4, 2, kKernel32, 4, kPeakUnits, 0x1p-24, 1u << 31, 1 << 22 },         // 32-bit
-	{ 4, 2, kKernelFloat, 4, kPeakMarkedWord, 0, 0, 0 },                  // float
-	{ 0, 1, kNoKernel, 0, kPeakNone, 0, 0, 0 },                           // 40 to 71 bits
-	{ 8, 1, kNoKernel, 0, kPeakNone, 0, 0, 0 },                           // double
+	// bytes, kernel, peak element, unit, largest, exact line
+	{ 0, kNoKernel, 0, kPeakNone, 0, 0, 0 },                             // refused
+	{ 1, kKernelU8, 1, kPeakUnits, 1.0, 128, kLineSamples },                // unsigned 8
+	{ 1, kKernelMuLaw, 1, kPeakMarkedKey, 0x1p-8, 32124, 1ULL << 38 },      // mu-law
+	{ 1, kKernelALaw, 1, kPeakMarkedKey, 0x1p-8, 32256, 1ULL << 38 },       // A-law
+	{ 2, kKernel16, 2, kPeakUnits, 0x1p-8, 1 << 15, 1ULL << 38 },           // 16-bit
+	{ 3, kKernel24, 4, kPeakUnits, 0x1p-16, 1 << 23, 1 << 30 },             // 24-bit
+	{ 4, kKernel32, 4, kPeakUnits, 0x1p-24, 1u << 31, 1 << 22 },            // 32-bit
+	{ 4, kKernelFloat, 4, kPeakMarkedWord, 0, 0, 0 },                     // float
+	{ 0, kNoKernel, 0, kPeakNone, 0, 0, 0 },                              // 40 to 71 bits
+	{ 8, kNoKernel, 0, kPeakNone, 0, 0, 0 },                              // double
 };
 
 static constexpr bool
@@ -85,6 +91,20 @@ LinesExact(void)
 	return true;
 }
 static_assert(LinesExact(), "every line added in units stays below 2^53 units");
+
+// Every sample fits a frame of kMaxSampleBytes a channel, and every
+// kernel's peak element is 1, 2 or 4 bytes (a kernel keeps its peaks in
+// slots of VectorPeaks, accumulators.h, of at most 32 bytes).
+static constexpr bool
+FactsFit(void)
+{
+	for (const CodingFacts &f : kCodingFacts)
+		if (f.bytes > kMaxSampleBytes || (f.kernel != kNoKernel) != (f.peakBytes != 0) ||
+		    (f.peakBytes != 0 && f.peakBytes != 1 && f.peakBytes != 2 && f.peakBytes != 4))
+			return false;
+	return true;
+}
+static_assert(FactsFit(), "samples fit a frame, peak elements a slot");
 
 // Always inlined, so that the kernels' units keep no copy of their own.
 __attribute__((always_inline)) static inline const CodingFacts &

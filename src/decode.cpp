@@ -7,19 +7,21 @@
 
 enum { kPcm = 1, kIeeeFloat = 3, kALawCode = 6, kMuLawCode = 7 };
 
-// bits and channels | format code | coding
-//   8, 1 to 8      | 1, 7, 6     | unsigned, mu-law, A-law
-//  16-23, 1 to 4   | any         | 16-bit integer
-//  24-31, 1 or 2   | any         | 24-bit integer
-//  32-39, 1 or 2   | 1; other    | 32-bit integer; Float32Convert
-//  40-71, 1        | 1           | 40- to 64-bit integer
-//  64-71, 1        | 3           | IEEE double
-// The channel counts are the codings' maxChannels.
+// bits per sample | format code | coding
+//   8             | 1, 7, 6     | unsigned, mu-law, A-law
+//  16-23          | any         | 16-bit integer
+//  24-31          | any         | 24-bit integer
+//  32-39          | 1; other    | 32-bit integer; Float32Convert
+//  40-71          | 1           | 40- to 64-bit integer
+//  64-71          | 3           | IEEE double
+// in 1 to kMaxChannels channels.
 Coding
 ChooseCoding(uint32_t bitsPerSample, uint32_t formatCode, uint32_t channels)
 {
 	uint32_t bytes = bitsPerSample / 8;
 	Coding coding = kRefused;
+	if (channels < 1 || channels > kMaxChannels)
+		return kRefused;
 	if (bitsPerSample == 8)
 		coding = formatCode == kPcm ? kUnsigned8 : formatCode == kMuLawCode
 		    ? kMuLaw : formatCode == kALawCode ? kALaw : kRefused;
@@ -31,15 +33,19 @@ ChooseCoding(uint32_t bitsPerSample, uint32_t formatCode, uint32_t channels)
 		coding = formatCode == kPcm ? kInt32 : kFloat32;
 	else if (bytes == 8 && formatCode == kIeeeFloat)
 		coding = kFloat64;
-	else if (bytes >= 5 && bytes <= 8 && formatCode == kPcm)
+	else if (bytes >= 5 && bytes <= kMaxSampleBytes && formatCode == kPcm)
 		coding = kIntWide;
-	return channels >= 1 && channels <= FactsOf(coding).maxChannels ? coding : kRefused;
+	return coding;
 }
 
 double
 Magnitude(const unsigned char *p, Coding coding, uint32_t bytes)
 {
 	switch (coding) {
+	case kUnsigned8:
+	case kMuLaw:
+	case kALaw:
+	case kInt16:
 	case kInt24:
 	case kInt32:
 		return UnitsOf(p, coding) * FactsOf(coding).unit;
@@ -56,13 +62,9 @@ Magnitude(const unsigned char *p, Coding coding, uint32_t bytes)
 		return fabs(value) / ldexp(1.0, 8 * ((int)bytes - 1));
 	}
 	case kRefused:
-	case kUnsigned8:
-	case kMuLaw:
-	case kALaw:
-	case kInt16:
 	case kFloat32:
 	case kCodings:
-		break;   // added in units or as float words, never one by one
+		break;   // added as float words, never one by one
 	}
 	return 0.0;
 }

@@ -14,13 +14,14 @@
 
 // The coding of samples of bitsPerSample bits in channels channels with the
 // header's format code; kRefused for every layout no row of the table in
-// decode.cpp accepts, frames over 8 bytes among them.
+// decode.cpp accepts: samples over kMaxSampleBytes bytes, no channel, or
+// more than kMaxChannels.
 Coding ChooseCoding(uint32_t bitsPerSample, uint32_t formatCode,
                     uint32_t channels);
 
 // The magnitude of one sample of bytes bytes, in amplitude units, for the
-// codings added as doubles in sample order: 24- and 32-bit integers in
-// long lines, doubles and wide integers.
+// codings added as doubles: integers in lines too long to add in units,
+// doubles and wide integers.
 double Magnitude(const unsigned char *p, Coding coding, uint32_t bytes);
 
 // Little-endian two's complement samples.

@@ -13,6 +13,9 @@
 #include <unistd.h>
 
 static size_t ReadOnce(Input *in, unsigned char *buf, size_t n);
+static uint64_t HeldStart(const Input *in);
+static void DropBefore(Input *in, uint64_t offset);
+static void ReadHeld(Input *in);
 [[noreturn]] static void Refuse(const char *format, const char *path);
 
 void
@@ -28,11 +31,15 @@ OpenWave(const char *path, Input *in)
 	if (isatty(fd))
 		Refuse("The file called %s is a terminal, not a wave file!\n", path);
 
-	memset(in, 0, sizeof *in);
 	in->path = path;
 	in->fd = fd;
 	in->stream = !S_ISREG(st.st_mode);
+	in->ended = in->failed = false;
+	in->base = in->consumed = 0;
 	in->length = UINT64_MAX;
+	in->headBytes = in->heldBytes = 0;
+	in->heldAt = kHeldFrom;
+	memset(in->head, 0, sizeof in->head);
 	if (!in->stream) {
 		// Standard input may have been left part way into its file.
 		off_t at = lseek(fd, 0, SEEK_CUR);
@@ -47,7 +54,8 @@ OpenWave(const char *path, Input *in)
 bool
 ExtendHead(Input *in)
 {
-	if (!in->stream || in->ended || in->headBytes == kHeadBytes)
+	if (!in->stream || in->ended || in->headBytes == kHeadBytes ||
+	    in->consumed != in->headBytes)
 		return false;
 	in->headBytes += ReadOnce(in, in->head + in->headBytes, kHeadBytes - in->headBytes);
 	if (in->failed)
@@ -74,34 +82,64 @@ ReadAt(Input *in, uint64_t offset, unsigned char *buf, size_t n)
 	return got;
 }
 
+// The bytes after the head are read into held until it is full; then the
+// bytes before offset are dropped.
 size_t
-ReadArrived(Input *in, uint64_t offset, unsigned char *buf, size_t n, size_t frameBytes)
+ReadAhead(Input *in, uint64_t offset, unsigned char *buf, size_t n)
 {
-	static unsigned char sink[1 << 16];
+	if (!in->stream)
+		return ReadAt(in, offset, buf, n);
 	size_t got = 0;
-
-	// What was read already comes first: the part of a frame kept from the
-	// last call, or the head.  Bytes before offset are read and dropped.
-	if (in->carried > 0) {
-		got = in->carried;
-		memcpy(buf, in->carry, got);
-		in->carried = 0;
-	} else if (offset < in->headBytes) {
-		got = in->headBytes - offset < n ? in->headBytes - offset : n;
+	if (offset < in->headBytes) {
+		got = in->headBytes - offset < n ? (size_t)(in->headBytes - offset) : n;
 		memcpy(buf, in->head + offset, got);
-	} else if (in->consumed < offset) {
-		uint64_t left = offset - in->consumed;
-		ReadOnce(in, sink, left < sizeof sink ? (size_t)left : sizeof sink);
-		return 0;
 	}
-	if (got < frameBytes)
-		got += ReadOnce(in, buf + got, n - got);
-	if (got < frameBytes && in->ended)
-		return 0;
-	size_t whole = got - got % frameBytes;
-	in->carried = got - whole;
-	memcpy(in->carry, buf + whole, in->carried);
-	return whole;
+	uint64_t at = offset + got, end = offset + n;
+	if (got == n || at < HeldStart(in))
+		return got;
+	while (in->consumed < end && !in->ended) {
+		if (in->heldBytes == kHeldBytes)
+			DropBefore(in, at);
+		ReadHeld(in);
+	}
+	if (in->failed)
+		Refuse("The file called %s cannot be read!\n", in->path);
+	if (in->consumed > at) {
+		size_t more = (size_t)((in->consumed < end ? in->consumed : end) - at);
+		memcpy(buf + got, in->held + in->heldAt + (at - HeldStart(in)), more);
+		got += more;
+	}
+	return got;
+}
+
+const unsigned char *
+ArrivedFrames(Input *in, uint64_t offset, size_t n, size_t frameBytes, size_t *bytes)
+{
+	*bytes = 0;
+	if (offset < in->headBytes && in->headBytes - offset >= frameBytes) {
+		size_t whole = (size_t)(in->headBytes - offset);
+		whole = (whole < n ? whole : n) / frameBytes * frameBytes;
+		*bytes = whole;
+		return in->head + offset;
+	}
+	// A frame begun in the head is put together in front of the bytes
+	// after it.  Bytes that were dropped are lost to the scan.
+	uint64_t from = offset < in->headBytes ? in->headBytes : offset;
+	if (from < HeldStart(in)) {
+		in->failed = in->ended = true;
+		return NULL;
+	}
+	DropBefore(in, from);
+	if (in->consumed < from || in->heldBytes + (from - offset) < frameBytes)
+		ReadHeld(in);
+	DropBefore(in, from);
+	if (in->consumed <= from)
+		return NULL;
+	size_t begun = (size_t)(from - offset), all = begun + in->heldBytes;
+	unsigned char *first = in->held + in->heldAt - begun;
+	memcpy(first, in->head + offset, begun);
+	*bytes = (all < n ? all : n) / frameBytes * frameBytes;
+	return first;
 }
 
 bool
@@ -128,6 +166,42 @@ ReadOnce(Input *in, unsigned char *buf, size_t n)
 		in->consumed += (size_t)r;
 		return (size_t)r;
 	}
+}
+
+// Where the held bytes start in the stream.
+static uint64_t
+HeldStart(const Input *in)
+{
+	return in->consumed - in->heldBytes;
+}
+
+static void
+DropBefore(Input *in, uint64_t offset)
+{
+	uint64_t start = HeldStart(in);
+	if (offset <= start)
+		return;
+	size_t drop = offset - start < in->heldBytes ? (size_t)(offset - start) : in->heldBytes;
+	in->heldAt += drop;
+	in->heldBytes -= drop;
+}
+
+// Reads once more of the stream after the held bytes, at most
+// kStreamRead.  Fewer than a frame's bytes are moved to the front first,
+// so that a scan keeps using the same few pages; more only when there is
+// no room after them.
+static void
+ReadHeld(Input *in)
+{
+	size_t room = sizeof in->held - in->heldAt - in->heldBytes;
+	if (in->heldAt != kHeldFrom && (in->heldBytes < kHeldFrom || room < kStreamRead)) {
+		memmove(in->held + kHeldFrom, in->held + in->heldAt, in->heldBytes);
+		in->heldAt = kHeldFrom;
+		room = sizeof in->held - in->heldAt - in->heldBytes;
+	}
+	if (room > 0)
+		in->heldBytes += ReadOnce(in, in->held + in->heldAt + in->heldBytes,
+		                          room < (size_t)kStreamRead ? room : (size_t)kStreamRead);
 }
 
 static void

@@ -9,24 +9,33 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "codings.h"
 #include "wave_header.h"
 
-// A stream's reads deliver whole frames of at most kMaxFrameBytes bytes.
-enum { kMaxFrameBytes = 8 };
+// A stream's bytes read after the head and not yet handed on are held,
+// up to kHeldBytes of them, behind room for one frame: there a frame that
+// begins in the head is put together.  The probe may read a long way
+// ahead; the scan takes frames as they arrive, at most kStreamRead bytes
+// a read.
+enum {
+	kStreamRead = 1 << 17,
+	kHeldBytes = 1 << 20,
+	kHeldFrom = kMaxFrameBytes,
+};
 
 struct Input {
 	const char *path;
 	int fd;
 	bool stream;
 	bool ended;               // a stream delivered its last byte
-	bool failed;              // a read failed with an error
+	bool failed;              // a read failed, or bytes wanted were dropped
 	uint64_t base;            // where byte 0 lies in a regular file
 	uint64_t length;          // bytes from base to the end; streams: UINT64_MAX
 	uint64_t consumed;        // bytes taken from a stream so far
-	size_t carried;           // the last of those, part of a frame, kept in carry
-	unsigned char carry[kMaxFrameBytes];
 	size_t headBytes;         // how much of head was read
+	size_t heldAt, heldBytes;   // held[heldAt...] are the heldBytes before consumed
 	unsigned char head[kHeadBytes];   // zero past headBytes
+	unsigned char held[kHeldFrom + kHeldBytes];
 };
 
 // Opens path ("-" is standard input); reads the head of a regular file.  A
@@ -36,9 +45,9 @@ struct Input {
 void OpenWave(const char *path, Input *in);
 
 // Reads what comes next of a stream's head; false, reading nothing, when
-// the head is full, the stream has ended, or the input is a regular file
-// (whose head was read whole).  A failed read is reported as OpenWave
-// reports it.
+// the head is full, the stream has ended or was read past its head, or the
+// input is a regular file (whose head was read whole).  A failed read is
+// reported as OpenWave reports it.
 bool ExtendHead(Input *in);
 
 // Reads n bytes of a regular file at offset into buf and returns how many
@@ -46,14 +55,23 @@ bool ExtendHead(Input *in);
 // in->failed.
 size_t ReadAt(Input *in, uint64_t offset, unsigned char *buf, size_t n);
 
-// Reads into buf the bytes of a stream at offset that have arrived, in
-// whole frames of frameBytes bytes and at most n, reading the stream at
-// most once: the bytes of a last, partial frame are kept for the next
-// call, and the bytes before offset are dropped first.  Returns 0 when no
-// whole frame has arrived yet, or at the end of the stream (in->ended; a
-// partial frame is then lost).  offset must never go back.
-size_t ReadArrived(Input *in, uint64_t offset, unsigned char *buf, size_t n,
-                   size_t frameBytes);
+// Copies into buf the n bytes at offset, or as many as there are: from the
+// head, a regular file, or a stream read on as far as they lie.  Bytes of
+// a stream past its head are kept while they fit kHeldBytes, so that
+// frames may still start in the head or among them; offset must never go
+// back before the last one asked for.  A failed read is reported as
+// OpenWave reports it.
+size_t ReadAhead(Input *in, uint64_t offset, unsigned char *buf, size_t n);
+
+// The whole frames of frameBytes bytes of a stream from offset on that
+// have arrived, at most n bytes of them, reading the stream at most once:
+// sets *bytes to their length and returns where they lie, valid until the
+// next call.  *bytes is 0 when no whole frame has arrived yet, or at the
+// end of the stream (in->ended; a partial frame is then lost), or when the
+// bytes at offset were dropped (in->failed and in->ended).  offset must
+// never go back.
+const unsigned char *ArrivedFrames(Input *in, uint64_t offset, size_t n, size_t frameBytes,
+                                   size_t *bytes);
 
 // Whether reading the stream now would wait: nothing has arrived and it
 // has not ended.

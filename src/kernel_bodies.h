@@ -2,15 +2,11 @@
 // Kernel bodies: the vector kernels, written once in vectors and
 // compiled once for each instruction set (kernels.cpp for the target's own,
 // kernels_sse41.cpp and kernels_avx2.cpp on x86-64).  Each kernel takes whole
-// vectors of samples, then one last vector that ends with the last sample
+// steps of samples, then one last step that ends with the last sample
 // and masks out the samples it shares with the one before; it takes
-// nothing when the samples do not fill one vector.  No load reaches
-// outside the samples.
-//
-// Vector element j always holds a sample whose index is j modulo the
-// elements per vector, so with a channel count that divides that number
-// it holds one channel throughout, channel j % channels: the largest
-// magnitude of each element is kept, in VectorPeaks, for VectorPeaksOf.
+// nothing when the samples do not fill one step.  No load reaches
+// outside the samples.  The largest magnitude of each channel is kept
+// in a peak cycle (peak_cycle.h), for VectorPeaksOf.
 //
 // Every kernel must give the sums and peaks of its plain reference in
 // kernels.cpp: AddUnitsReference for the integer codings, AddFloatsReference
@@ -21,10 +17,8 @@
 #include "accumulators.h"
 #include "decode.h"
 #include "kernel_bodies8.h"
+#include "peak_cycle.h"
 #include "vectors.h"
-
-// The peaks are loaded and stored as one vector of the widest kind.
-static_assert(sizeof(VectorPeaks::bytes) >= kVectorBytes, "the peaks hold one vector");
 
 // Each instruction set's copy is its own: nothing here is shared between
 // the units that include it.
@@ -33,13 +27,10 @@ namespace {
 // 16-bit magnitudes; must equal AddUnitsReference (Value16, Magnitude32).
 // Added in 16-bit halves of 32-bit elements, folded every kHalvesChunk
 // vectors.
-QUORVIN_INLINE size_t
-Sum16(const unsigned char *p, size_t samples, uint64_t *units, VectorPeaks *peaks)
+QUORVIN_INLINE void
+Sum16(const unsigned char *p, size_t samples, uint64_t *units, PeakCycle *cycle, bool cycling)
 {
 	const size_t n = kVectorBytes / 2;
-	if (samples < n)
-		return 0;
-	U16v largest = (U16v)LoadBytes(peaks->bytes);
 	U64v sum = {};
 	size_t vectors = samples / n;
 	for (size_t v = 0; v < vectors;) {
@@ -47,7 +38,8 @@ Sum16(const unsigned char *p, size_t samples, uint64_t *units, VectorPeaks *peak
 		U32v all = {}, upper = {};
 		for (; v < end; v++, p += kVectorBytes) {
 			U16v m = Abs16(LoadLE16(p));
-			largest = Max16(largest, m);
+			Raise(cycle, 0, (U8v)m, 2, cycling);
+			NextStep(cycle, cycling);
 			AddHalves((U32v)m, &all, &upper);
 		}
 		sum += HalvesTotal(all, upper, 0);
@@ -55,27 +47,24 @@ Sum16(const unsigned char *p, size_t samples, uint64_t *units, VectorPeaks *peak
 	size_t left = samples % n;
 	if (left != 0) {
 		U16v m = Abs16(LoadLE16(p - 2 * (n - left))) & From16((unsigned)(n - left));
-		largest = Max16(largest, m);
+		LastStep(cycle);
+		Raise(cycle, 0, (U8v)m, 2, cycling);
 		sum += Wide16(m);
 	}
 	*units += Total64(sum);
-	StoreBytes(peaks->bytes, (U8v)largest);
-	return samples;
 }
 
 // 24-bit magnitudes; must equal AddUnitsReference (Value24, Magnitude32).
-// In groups of eight samples: a 32-bit element adds at most
-// kSpread24Vectors magnitudes of at most 2^23 a group.
+// In steps of eight samples: a 32-bit element adds at most
+// kSpread24Vectors magnitudes of at most 2^23 a step.
 enum { kGroupChunk = 128 };
 static_assert((uint64_t)kGroupChunk * kSpread24Vectors << 23 <= UINT32_MAX,
               "sums of 24-bit magnitudes fit");
+static_assert(kSpread24Vectors * kVectorBytes == kPeakSlotBytes, "a step's peaks fill a slot");
 
-QUORVIN_INLINE size_t
-Sum24(const unsigned char *p, size_t samples, uint64_t *units, VectorPeaks *peaks)
+QUORVIN_INLINE void
+Sum24(const unsigned char *p, size_t samples, uint64_t *units, PeakCycle *cycle, bool cycling)
 {
-	if (samples < 8)
-		return 0;
-	U32v largest = (U32v)LoadBytes(peaks->bytes);
 	U64v sum = {};
 	size_t groups = samples / 8;
 	for (size_t g = 0; g < groups;) {
@@ -84,11 +73,12 @@ Sum24(const unsigned char *p, size_t samples, uint64_t *units, VectorPeaks *peak
 		for (; g < end; g++, p += 24) {
 			I32v v[kSpread24Vectors];
 			Spread24(p, v);
-			for (int h = 0; h < kSpread24Vectors; h++) {
+			for (unsigned h = 0; h < kSpread24Vectors; h++) {
 				U32v m = Abs32(v[h]);
-				largest = Max32(largest, m);
+				Raise(cycle, h, (U8v)m, 4, cycling);
 				all += m;
 			}
+			NextStep(cycle, cycling);
 		}
 		sum += Wide32(all);
 	}
@@ -96,27 +86,23 @@ Sum24(const unsigned char *p, size_t samples, uint64_t *units, VectorPeaks *peak
 	if (left != 0) {
 		I32v v[kSpread24Vectors];
 		Spread24(p - 3 * (8 - left), v);
-		for (int h = 0; h < kSpread24Vectors; h++) {
-			int first = 8 - left - h * (int)(sizeof largest / 4);
+		LastStep(cycle);
+		for (unsigned h = 0; h < kSpread24Vectors; h++) {
+			int first = 8 - left - (int)(h * kVectorBytes / 4);
 			U32v m = Abs32(v[h]) & From32(first > 0 ? (unsigned)first : 0);
-			largest = Max32(largest, m);
+			Raise(cycle, h, (U8v)m, 4, cycling);
 			sum += Wide32(m);
 		}
 	}
 	*units += Total64(sum);
-	StoreBytes(peaks->bytes, (U8v)largest);
-	return samples;
 }
 
 // 32-bit magnitudes; must equal AddUnitsReference (Value32, Magnitude32).
 // Added in 16-bit halves, the largest ones worth 2^16.
-QUORVIN_INLINE size_t
-Sum32(const unsigned char *p, size_t samples, uint64_t *units, VectorPeaks *peaks)
+QUORVIN_INLINE void
+Sum32(const unsigned char *p, size_t samples, uint64_t *units, PeakCycle *cycle, bool cycling)
 {
 	const size_t n = kVectorBytes / 4;
-	if (samples < n)
-		return 0;
-	U32v largest = (U32v)LoadBytes(peaks->bytes);
 	U64v sum = {};
 	size_t vectors = samples / n;
 	for (size_t v = 0; v < vectors;) {
@@ -124,7 +110,8 @@ Sum32(const unsigned char *p, size_t samples, uint64_t *units, VectorPeaks *peak
 		U32v all = {}, upper = {};
 		for (; v < end; v++, p += kVectorBytes) {
 			U32v m = Abs32((I32v)LoadLE32(p));
-			largest = Max32(largest, m);
+			Raise(cycle, 0, (U8v)m, 4, cycling);
+			NextStep(cycle, cycling);
 			AddHalves(m, &all, &upper);
 		}
 		sum += HalvesTotal(all, upper, 16);
@@ -132,12 +119,11 @@ Sum32(const unsigned char *p, size_t samples, uint64_t *units, VectorPeaks *peak
 	size_t left = samples % n;
 	if (left != 0) {
 		U32v m = Abs32((I32v)LoadLE32(p - 4 * (n - left))) & From32((unsigned)(n - left));
-		largest = Max32(largest, m);
+		LastStep(cycle);
+		Raise(cycle, 0, (U8v)m, 4, cycling);
 		sum += Wide32(m);
 	}
 	*units += Total64(sum);
-	StoreBytes(peaks->bytes, (U8v)largest);
-	return samples;
 }
 
 // Float magnitudes; must equal AddFloatsReference (Float32Convert) but for
@@ -162,19 +148,21 @@ HighWords(U32v w)
 	return (F64v)(((U64v)w >> 3) & ~(U64v){} << 29);
 }
 
-QUORVIN_INLINE size_t
-SumFloats(const unsigned char *p, size_t samples, double lane[kSumLanes], VectorPeaks *peaks)
+// The words, marked by the sign bit, are their own peak elements.
+QUORVIN_INLINE void
+SumFloatSteps(const unsigned char *p, size_t samples, double lane[kSumLanes],
+              PeakCycle *cycle, bool cycling)
 {
 	const size_t n = kVectorBytes / 4;
-	if (samples < n)
-		return 0;
 	const U32v sign = (U32v){} + 0x80000000u;
-	U32v largest = (U32v)LoadBytes(peaks->bytes);
 	F64v sum[4] = {};
 	size_t vectors = samples / n, v = 0;
 	for (; v + 2 <= vectors; v += 2, p += 2 * kVectorBytes) {
 		U32v w0 = LoadLE32(p) | sign, w1 = LoadLE32(p + kVectorBytes) | sign;
-		largest = Max32(largest, Max32(w0, w1));
+		Raise(cycle, 0, (U8v)w0, 4, cycling);
+		NextStep(cycle, cycling);
+		Raise(cycle, 0, (U8v)w1, 4, cycling);
+		NextStep(cycle, cycling);
 		sum[0] += LowWords(w0);
 		sum[1] += HighWords(w0);
 		sum[2] += LowWords(w1);
@@ -184,7 +172,8 @@ SumFloats(const unsigned char *p, size_t samples, double lane[kSumLanes], Vector
 	size_t left = samples - v * n;
 	if (left >= n) {
 		U32v w = LoadLE32(p) | sign;
-		largest = Max32(largest, w);
+		Raise(cycle, 0, (U8v)w, 4, cycling);
+		NextStep(cycle, cycling);
 		sum[0] += LowWords(w);
 		sum[1] += HighWords(w);
 		p += kVectorBytes;
@@ -192,40 +181,79 @@ SumFloats(const unsigned char *p, size_t samples, double lane[kSumLanes], Vector
 	}
 	if (left != 0) {
 		U32v w = (LoadLE32(p - 4 * (n - left)) | sign) & From32((unsigned)(n - left));
-		largest = Max32(largest, w);
+		LastStep(cycle);
+		Raise(cycle, 0, (U8v)w, 4, cycling);
 		sum[2] += LowWords(w);
 		sum[3] += HighWords(w);
 	}
 	static_assert(4 * sizeof sum[0] / 8 <= kSumLanes, "every double sum has its lane");
 	for (unsigned j = 0; j < 4 * sizeof sum[0] / 8; j++)
 		lane[j] += sum[j / (sizeof sum[0] / 8)][j % (sizeof sum[0] / 8)] * 0x1p647;
-	StoreBytes(peaks->bytes, (U8v)largest);
+}
+
+QUORVIN_INLINE size_t
+SumFloats(const unsigned char *p, size_t samples, uint32_t channels, double lane[kSumLanes],
+          VectorPeaks *peaks)
+{
+	PeakCycle cycle;
+	if (!StartCycle(peaks, channels, samples, kVectorBytes / 4, 4, &cycle))
+		return 0;
+	if (Cycling(&cycle))
+		SumFloatSteps(p, samples, lane, &cycle, true);
+	else
+		SumFloatSteps(p, samples, lane, &cycle, false);
+	EndCycle(&cycle);
 	return samples;
 }
 
 // The kernel of each integer coding, as the table of coding facts names it.
-QUORVIN_INLINE size_t
-SumUnits(const unsigned char *p, size_t samples, Coding coding, uint64_t *units,
-         VectorPeaks *peaks)
+QUORVIN_INLINE void
+SumUnitSteps(const unsigned char *p, size_t samples, Kernel kernel, uint64_t *units,
+             PeakCycle *cycle, bool cycling)
 {
-	switch (FactsOf(coding).kernel) {
+	switch (kernel) {
 	case kKernelU8:
-		return SumUnsigned8(p, samples, units, peaks);
+		SumUnsigned8(p, samples, units, cycle, cycling);
+		break;
 	case kKernelMuLaw:
-		return Sum8(p, samples, kMuLaw, units, peaks);
+		Sum8(p, samples, kMuLaw, units, cycle, cycling);
+		break;
 	case kKernelALaw:
-		return Sum8(p, samples, kALaw, units, peaks);
+		Sum8(p, samples, kALaw, units, cycle, cycling);
+		break;
 	case kKernel16:
-		return Sum16(p, samples, units, peaks);
+		Sum16(p, samples, units, cycle, cycling);
+		break;
 	case kKernel24:
-		return Sum24(p, samples, units, peaks);
+		Sum24(p, samples, units, cycle, cycling);
+		break;
 	case kKernel32:
-		return Sum32(p, samples, units, peaks);
+		Sum32(p, samples, units, cycle, cycling);
+		break;
 	case kKernelFloat:
 	case kNoKernel:
 		break;
 	}
-	return 0;
+}
+
+// A step is a vector, or for 24-bit samples a group of eight.
+QUORVIN_INLINE size_t
+SumUnits(const unsigned char *p, size_t samples, Coding coding, uint32_t channels,
+         uint64_t *units, VectorPeaks *peaks)
+{
+	const CodingFacts &facts = FactsOf(coding);
+	PeakCycle cycle;
+	if (facts.kernel == kNoKernel || facts.kernel == kKernelFloat)
+		return 0;
+	size_t step = facts.kernel == kKernel24 ? 8 : kVectorBytes / facts.peakBytes;
+	if (!StartCycle(peaks, channels, samples, step, facts.peakBytes, &cycle))
+		return 0;
+	if (Cycling(&cycle))
+		SumUnitSteps(p, samples, facts.kernel, units, &cycle, true);
+	else
+		SumUnitSteps(p, samples, facts.kernel, units, &cycle, false);
+	EndCycle(&cycle);
+	return samples;
 }
 
 }  // namespace

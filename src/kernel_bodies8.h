@@ -7,6 +7,7 @@
 
 #include "accumulators.h"
 #include "decode.h"
+#include "peak_cycle.h"
 #include "vectors.h"
 
 namespace {
@@ -149,15 +150,15 @@ KeysTotal(const KeySums *s)
 }
 
 // G.711 and other 8-bit keys; must equal AddUnitsReference (Key8, Units8).
-QUORVIN_INLINE size_t
+// G.711 keys have 7 bits: their top bit marks, in the peaks, an element
+// that has seen a sample, since a key of 0 is not silence in A-law.
+QUORVIN_INLINE void
 Sum8(const unsigned char *p, size_t samples, Coding coding, uint64_t *units,
-     VectorPeaks *peaks)
+     PeakCycle *cycle, bool cycling)
 {
 	const size_t n = kVectorBytes;
-	if (samples < n)
-		return 0;
 	const U8v every = ~(U8v){};
-	U8v largest = coding == kUnsigned8 ? LoadBytes(peaks->bytes) : LoadBytes(peaks->bytes) & 0x7F;
+	const uint8_t mark = coding == kUnsigned8 ? 0 : 0x80;
 	U64v sum = {};
 	size_t vectors = samples / n;
 	for (size_t v = 0; v < vectors;) {
@@ -165,12 +166,20 @@ Sum8(const unsigned char *p, size_t samples, Coding coding, uint64_t *units,
 		KeySums s = {};
 		for (; v + 2 <= end; v += 2, p += 2 * n) {
 			U8v first = Keys8(LoadBytes(p), coding), second = Keys8(LoadBytes(p + n), coding);
-			largest = Max8(largest, Max8(first, second));
+			if (cycling) {
+				Raise(cycle, 0, first | mark, 1, true);
+				NextStep(cycle, true);
+				Raise(cycle, 0, second | mark, 1, true);
+				NextStep(cycle, true);
+			} else {
+				Raise(cycle, 0, Max8(first, second) | mark, 1, false);
+			}
 			AddTwoKeys(first, second, coding, &s);
 		}
 		if (v < end) {
 			U8v keys = Keys8(LoadBytes(p), coding);
-			largest = Max8(largest, keys);
+			Raise(cycle, 0, keys | mark, 1, cycling);
+			NextStep(cycle, cycling);
 			AddKeys(keys, every, coding, &s);
 			v++;
 			p += n;
@@ -182,37 +191,38 @@ Sum8(const unsigned char *p, size_t samples, Coding coding, uint64_t *units,
 		U8v keep = From8((unsigned)(n - left));
 		U8v keys = Keys8(LoadBytes(p - (n - left)), coding) & keep;
 		KeySums s = {};
-		largest = Max8(largest, keys);
+		LastStep(cycle);
+		Raise(cycle, 0, (keys | mark) & keep, 1, cycling);
 		AddKeys(keys, keep, coding, &s);
 		sum += KeysTotal(&s);
 	}
 	*units += Total64(sum) - (uint64_t)G711FactorsOf(0, coding).less * samples;
-	// G.711 keys have 7 bits: the top bit marks, between calls, an element
-	// that has seen a sample, since a key of 0 is not silence in A-law.
-	StoreBytes(peaks->bytes, coding == kUnsigned8 ? largest : largest | 0x80);
-	return samples;
 }
 
 #ifdef __SSE2__
 // Unsigned 8-bit samples on x86; must equal AddUnitsReference (Key8).  A
 // sum of absolute differences against 128 adds eight magnitudes at a time
-// into 64-bit elements, and the peak comes from the largest and the
-// smallest byte of each element, which stand 128 + k and 128 - k around
-// the peak key k between calls.
-QUORVIN_INLINE size_t
-SumUnsigned8(const unsigned char *p, size_t samples, uint64_t *units, VectorPeaks *peaks)
+// into 64-bit elements.  In a cycle of one slot the peak comes from the
+// largest and the smallest byte of each element, which stand 128 + k and
+// 128 - k around the peak key k between calls; longer cycles keep keys.
+QUORVIN_INLINE void
+SumUnsigned8(const unsigned char *p, size_t samples, uint64_t *units, PeakCycle *cycle,
+             bool cycling)
 {
 	const size_t n = kVectorBytes;
-	if (samples < n)
-		return 0;
-	U8v key = LoadBytes(peaks->bytes);
+	U8v key = cycle->held[0];
 	U8v largest = (key > 127 ? 127 : key) + 128, smallest = 128 - key;
 	U64v sum = {};
 	size_t vectors = samples / n;
 	for (size_t v = 0; v < vectors; v++, p += n) {
 		U8v bytes = LoadBytes(p);
-		largest = Max8(largest, bytes);
-		smallest = smallest < bytes ? smallest : bytes;
+		if (cycling) {
+			Raise(cycle, 0, Keys8(bytes, kUnsigned8), 1, true);
+			NextStep(cycle, true);
+		} else {
+			largest = Max8(largest, bytes);
+			smallest = smallest < bytes ? smallest : bytes;
+		}
 		sum += DistancesFrom128(bytes);
 	}
 	size_t left = samples % n;
@@ -220,19 +230,25 @@ SumUnsigned8(const unsigned char *p, size_t samples, uint64_t *units, VectorPeak
 		// Samples taken already count as 128, which adds nothing.
 		U8v bytes = LoadBytes(p - (n - left)) | ~From8((unsigned)(n - left));
 		bytes &= From8((unsigned)(n - left)) | 0x80;
-		largest = Max8(largest, bytes);
-		smallest = smallest < bytes ? smallest : bytes;
+		LastStep(cycle);
+		if (cycling) {
+			Raise(cycle, 0, Keys8(bytes, kUnsigned8), 1, true);
+		} else {
+			largest = Max8(largest, bytes);
+			smallest = smallest < bytes ? smallest : bytes;
+		}
 		sum += DistancesFrom128(bytes);
 	}
 	*units += Total64(sum);
-	StoreBytes(peaks->bytes, Max8(largest - 128, 128 - smallest));
-	return samples;
+	if (!cycling)
+		cycle->held[0] = Max8(largest - 128, 128 - smallest);
 }
 #else
-QUORVIN_INLINE size_t
-SumUnsigned8(const unsigned char *p, size_t samples, uint64_t *units, VectorPeaks *peaks)
+QUORVIN_INLINE void
+SumUnsigned8(const unsigned char *p, size_t samples, uint64_t *units, PeakCycle *cycle,
+             bool cycling)
 {
-	return Sum8(p, samples, kUnsigned8, units, peaks);
+	Sum8(p, samples, kUnsigned8, units, cycle, cycling);
 }
 #endif
 

@@ -10,17 +10,17 @@
 #include "kernel_bodies.h"
 
 size_t
-AddUnitsBaseline(const unsigned char *p, size_t samples, Coding coding, uint64_t *units,
-                 VectorPeaks *peaks)
+AddUnitsBaseline(const unsigned char *p, size_t samples, Coding coding, uint32_t channels,
+                 uint64_t *units, VectorPeaks *peaks)
 {
-	return SumUnits(p, samples, coding, units, peaks);
+	return SumUnits(p, samples, coding, channels, units, peaks);
 }
 
 size_t
-AddFloatsBaseline(const unsigned char *p, size_t samples, double lane[kSumLanes],
-                  VectorPeaks *peaks)
+AddFloatsBaseline(const unsigned char *p, size_t samples, uint32_t channels,
+                  double lane[kSumLanes], VectorPeaks *peaks)
 {
-	return SumFloats(p, samples, lane, peaks);
+	return SumFloats(p, samples, channels, lane, peaks);
 }
 
 enum Copy { kBaseline, kSse41, kAvx2 };
@@ -42,38 +42,38 @@ ChosenCopy(void)
 }
 
 size_t
-AddUnitsInVectors(const unsigned char *p, size_t samples, Coding coding, uint64_t *units,
-                  VectorPeaks *peaks)
+AddUnitsInVectors(const unsigned char *p, size_t samples, Coding coding, uint32_t channels,
+                  uint64_t *units, VectorPeaks *peaks)
 {
 	switch (ChosenCopy()) {
 #ifdef QUORVIN_AVX2_COPY
 	case kAvx2:
-		return AddUnitsAvx2(p, samples, coding, units, peaks);
+		return AddUnitsAvx2(p, samples, coding, channels, units, peaks);
 #endif
 #ifdef QUORVIN_SSE41_COPY
 	case kSse41:
-		return AddUnitsSse41(p, samples, coding, units, peaks);
+		return AddUnitsSse41(p, samples, coding, channels, units, peaks);
 #endif
 	default:
-		return AddUnitsBaseline(p, samples, coding, units, peaks);
+		return AddUnitsBaseline(p, samples, coding, channels, units, peaks);
 	}
 }
 
 size_t
-AddFloatsInVectors(const unsigned char *p, size_t samples, double lane[kSumLanes],
-                   VectorPeaks *peaks)
+AddFloatsInVectors(const unsigned char *p, size_t samples, uint32_t channels,
+                   double lane[kSumLanes], VectorPeaks *peaks)
 {
 	switch (ChosenCopy()) {
 #ifdef QUORVIN_AVX2_COPY
 	case kAvx2:
-		return AddFloatsAvx2(p, samples, lane, peaks);
+		return AddFloatsAvx2(p, samples, channels, lane, peaks);
 #endif
 #ifdef QUORVIN_SSE41_COPY
 	case kSse41:
-		return AddFloatsSse41(p, samples, lane, peaks);
+		return AddFloatsSse41(p, samples, channels, lane, peaks);
 #endif
 	default:
-		return AddFloatsBaseline(p, samples, lane, peaks);
+		return AddFloatsBaseline(p, samples, channels, lane, peaks);
 	}
 }
 
@@ -83,7 +83,9 @@ AddUnitsReference(const unsigned char *p, size_t samples, Coding coding, uint32_
                   uint64_t *units, double top[kMaxChannels])
 {
 	const CodingFacts &facts = FactsOf(coding);
-	uint32_t largest[kMaxChannels] = { 0 };
+	uint32_t largest[kMaxChannels];
+	for (uint32_t c = 0; c < channels; c++)
+		largest[c] = 0;
 	for (size_t k = 0, c = 0; k < samples; k++, c = c + 1 == channels ? 0 : c + 1) {
 		uint32_t m = UnitsOf(p + k * facts.bytes, coding);
 		*units += m;
@@ -108,8 +110,10 @@ void
 AddFloatsReference(const unsigned char *p, size_t samples, uint32_t channels, double *sum,
                    double top[kMaxChannels])
 {
-	uint32_t largest[kMaxChannels] = { 0 };
+	uint32_t largest[kMaxChannels];
 	double total = *sum;
+	for (uint32_t c = 0; c < channels; c++)
+		largest[c] = 0;
 	for (size_t k = 0, c = 0; k < samples; k++, c = c + 1 == channels ? 0 : c + 1) {
 		uint32_t key = Le32(p + 4 * k) & 0x7FFFFFFF;
 		largest[c] = largest[c] > key ? largest[c] : key;
@@ -140,24 +144,24 @@ PeakMagnitude(uint32_t e, Coding coding)
 	return 0;
 }
 
-// Element j of the peaks, of size bytes, as the kernel stored it.
+// Element e of the peaks, of size bytes, as the kernel stored it.
 static uint32_t
-PeakElement(const VectorPeaks *peaks, unsigned j, unsigned size)
+PeakElement(const VectorPeaks *peaks, size_t e, unsigned size)
 {
 	uint16_t e16;
 	uint32_t e32;
 	if (size == 1)
-		return peaks->bytes[j];
+		return peaks->bytes[e];
 	if (size == 2) {
-		memcpy(&e16, peaks->bytes + 2 * j, 2);
+		memcpy(&e16, peaks->bytes + 2 * e, 2);
 		return e16;
 	}
-	memcpy(&e32, peaks->bytes + 4 * j, 4);
+	memcpy(&e32, peaks->bytes + 4 * e, 4);
 	return e32;
 }
 
-// Element j holds channel j % channels, with either vector width; a copy
-// with 16-byte vectors leaves the upper half 0.
+// Element e holds channel e % channels, with either vector width; the
+// elements past a cycle's slots stay 0, which is no peak.
 void
 VectorPeaksOf(const VectorPeaks *peaks, Coding coding, uint32_t channels,
               double top[kMaxChannels])
@@ -165,8 +169,9 @@ VectorPeaksOf(const VectorPeaks *peaks, Coding coding, uint32_t channels,
 	unsigned size = FactsOf(coding).peakBytes;
 	for (uint32_t c = 0; c < channels; c++)
 		top[c] = 0;
-	for (unsigned j = 0; size != 0 && j < sizeof peaks->bytes / size; j++) {
-		double m = PeakMagnitude(PeakElement(peaks, j, size), coding);
-		top[j % channels] = m > top[j % channels] ? m : top[j % channels];
+	for (size_t e = 0, c = 0; size != 0 && e < sizeof peaks->bytes / size;
+	     e++, c = c + 1 == channels ? 0 : c + 1) {
+		double m = PeakMagnitude(PeakElement(peaks, e, size), coding);
+		top[c] = m > top[c] ? m : top[c];
 	}
 }

@@ -11,22 +11,19 @@
 #include "accumulators.h"
 #include "codings.h"
 
-// The kernels keep the channels apart when their count divides this: a
-// vector element then holds one channel throughout.
-enum { kKernelChannels = 8 };
-
 // Adds the magnitudes, in units, of the samples at p (of an integer coding
-// with a kernel) to *units, and raises peaks.  Returns samples, or 0 when
-// there are too few samples for the vectors; then it adds nothing.  The
-// sums are exact.  The samples must be whole frames of a channel count
-// that divides kKernelChannels, the same on every call with one peaks.
+// with a kernel) to *units, and raises peaks.  The samples are whole
+// frames of channels channels (1 to kMaxChannels), the same on every call
+// with one peaks.  Returns samples, or 0 when there are too few samples
+// for a step of the vectors, or the layout is one the kernels do not
+// take; then it adds nothing.  The sums are exact.
 size_t AddUnitsInVectors(const unsigned char *p, size_t samples, Coding coding,
-                         uint64_t *units, VectorPeaks *peaks);
+                         uint32_t channels, uint64_t *units, VectorPeaks *peaks);
 
 // The same for 32-bit float samples: adds the magnitudes Float32Convert
-// gives to the lanes.  One or two channels.
-size_t AddFloatsInVectors(const unsigned char *p, size_t samples, double lane[kSumLanes],
-                          VectorPeaks *peaks);
+// gives to the lanes.
+size_t AddFloatsInVectors(const unsigned char *p, size_t samples, uint32_t channels,
+                          double lane[kSumLanes], VectorPeaks *peaks);
 
 // The largest magnitude of each of channels channels in peaks, in
 // amplitude units; 0 for a channel no sample reached.
@@ -36,7 +33,7 @@ void VectorPeaksOf(const VectorPeaks *peaks, Coding coding, uint32_t channels,
 // The plain references: one sample at a time, they add what the kernels
 // add (the units of an integer coding to *units; float magnitudes in sample
 // order to *sum) and raise top[c] to the largest magnitude of channel c, in
-// amplitude units.  Any channel count.
+// amplitude units.  Any channel count up to kMaxChannels.
 void AddUnitsReference(const unsigned char *p, size_t samples, Coding coding,
                        uint32_t channels, uint64_t *units, double top[kMaxChannels]);
 void AddFloatsReference(const unsigned char *p, size_t samples, uint32_t channels,
@@ -46,20 +43,20 @@ void AddFloatsReference(const unsigned char *p, size_t samples, uint32_t channel
 // x86-64 the copies for SSSE3 with SSE4.1 and for AVX2, where the build
 // has them.  The ones above call the best the processor can run.
 size_t AddUnitsBaseline(const unsigned char *p, size_t samples, Coding coding,
-                        uint64_t *units, VectorPeaks *peaks);
-size_t AddFloatsBaseline(const unsigned char *p, size_t samples, double lane[kSumLanes],
-                         VectorPeaks *peaks);
+                        uint32_t channels, uint64_t *units, VectorPeaks *peaks);
+size_t AddFloatsBaseline(const unsigned char *p, size_t samples, uint32_t channels,
+                         double lane[kSumLanes], VectorPeaks *peaks);
 #ifdef QUORVIN_SSE41_COPY
 size_t AddUnitsSse41(const unsigned char *p, size_t samples, Coding coding,
-                     uint64_t *units, VectorPeaks *peaks);
-size_t AddFloatsSse41(const unsigned char *p, size_t samples, double lane[kSumLanes],
-                      VectorPeaks *peaks);
+                     uint32_t channels, uint64_t *units, VectorPeaks *peaks);
+size_t AddFloatsSse41(const unsigned char *p, size_t samples, uint32_t channels,
+                      double lane[kSumLanes], VectorPeaks *peaks);
 #endif
 #ifdef QUORVIN_AVX2_COPY
 size_t AddUnitsAvx2(const unsigned char *p, size_t samples, Coding coding,
-                    uint64_t *units, VectorPeaks *peaks);
-size_t AddFloatsAvx2(const unsigned char *p, size_t samples, double lane[kSumLanes],
-                     VectorPeaks *peaks);
+                    uint32_t channels, uint64_t *units, VectorPeaks *peaks);
+size_t AddFloatsAvx2(const unsigned char *p, size_t samples, uint32_t channels,
+                     double lane[kSumLanes], VectorPeaks *peaks);
 #endif
 
 #endif

@@ -5,14 +5,15 @@
 #include "kernel_bodies.h"
 
 size_t
-AddUnitsAvx2(const unsigned char *p, size_t samples, Coding coding, uint64_t *units,
-             VectorPeaks *peaks)
+AddUnitsAvx2(const unsigned char *p, size_t samples, Coding coding, uint32_t channels,
+             uint64_t *units, VectorPeaks *peaks)
 {
-	return SumUnits(p, samples, coding, units, peaks);
+	return SumUnits(p, samples, coding, channels, units, peaks);
 }
 
 size_t
-AddFloatsAvx2(const unsigned char *p, size_t samples, double lane[kSumLanes], VectorPeaks *peaks)
+AddFloatsAvx2(const unsigned char *p, size_t samples, uint32_t channels, double lane[kSumLanes],
+              VectorPeaks *peaks)
 {
-	return SumFloats(p, samples, lane, peaks);
+	return SumFloats(p, samples, channels, lane, peaks);
 }

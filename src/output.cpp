@@ -155,26 +155,28 @@ PutDots(int32_t count)
 	}
 }
 
-// Levels are computed in double precision and printed in single.  Three
-// channels or more get one level each, in file order.
+// Levels are computed in double precision and printed in single.
+static float
+Level(double peak)
+{
+	return (float)(20.0 * log10(peak / 128.0));
+}
+
+// Three channels or more get one level each, in file order.
 void
 Report(uint32_t channels, float magnification, const double *peak)
 {
 	FlushLines();
 	float gain = 256.0f * magnification;
-	float level[kMaxLevels];
-	for (uint32_t c = 0; c < channels && c < kMaxLevels; c++)
-		level[c] = (float)(20.0 * log10(peak[c] / 128.0));
-
 	printf("Showing values above %.0f dB\n", (float)(-20.0 * log10((double)gain)));
 	if (channels == 1) {
-		printf("Peak over interval %.1f dB\n", level[0]);
+		printf("Peak over interval %.1f dB\n", Level(peak[0]));
 	} else if (channels == 2) {
-		printf("Peaks over interval %.1f L %.1f R\n", level[0], level[1]);
+		printf("Peaks over interval %.1f L %.1f R\n", Level(peak[0]), Level(peak[1]));
 	} else {
 		fputs("Peaks over interval", stdout);
-		for (uint32_t c = 0; c < channels && c < kMaxLevels; c++)
-			printf(" %.1f", level[c]);
+		for (uint32_t c = 0; c < channels; c++)
+			printf(" %.1f", Level(peak[c]));
 		puts(" dB");
 	}
 }

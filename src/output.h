@@ -37,9 +37,8 @@ void FlushLines(void);
 // and standard output's own buffer, before the program waits for input.
 void PushOutput(void);
 
-// Prints the threshold line and the peak line of channels channels, of
-// which kMaxLevels at the most (a frame holds at most 8 samples).
-enum { kMaxLevels = 8 };
+// Prints the threshold line and the peak line of the channels channels
+// whose peaks peak holds, in amplitude units.
 void Report(uint32_t channels, float magnification, const double *peak);
 
 // Ends the process with status 3 if standard output has failed.

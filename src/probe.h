@@ -20,13 +20,15 @@ struct Wave {
 	uint32_t channels;
 	uint64_t dataOffset;      // the first byte of the first frame
 	uint64_t frameCount;
+	uint32_t frameBytes;      // bytesPerSample * channels
 	uint32_t bitsPerSample;
 	uint32_t formatCode;
 };
 
 // Reads the attributes from the head of in, reading a stream's head only
-// as far as they need.  A file with no format or data chunk is reported
-// and ends the process (status 2).  The rate field is signed: a negative
+// as far as they need, and further where the chunk list goes on past it.
+// A file with no format or data chunk is reported and ends the process
+// (status 2).  The rate field is signed: a negative
 // rate is taken as the huge unsigned number its sign extension makes.
 // For a regular file the frame count never exceeds the whole frames
 // between the data offset and the end of the file; a stream's end is
@@ -34,7 +36,7 @@ struct Wave {
 // sub-format where it has one.
 void GetAttributes(Input *in, uint64_t *sampleRate,
                    uint32_t *bytesPerSample, uint32_t *channels,
-                   uint64_t *dataOffset, uint64_t *frameCount,
+                   uint64_t *dataOffset, uint64_t *frameCount, uint32_t *frameBytes,
                    uint32_t *bitsPerSample, uint32_t *formatCode);
 
 #endif

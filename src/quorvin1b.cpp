@@ -58,15 +58,17 @@ main(int argc, char *argv[])
 	if (in.stream)
 		PushOutput();
 	GetAttributes(&in, &wave.sampleRate, &wave.bytesPerSample, &wave.channels,
-	              &wave.dataOffset, &wave.frameCount, &wave.bitsPerSample, &wave.formatCode);
+	              &wave.dataOffset, &wave.frameCount, &wave.frameBytes, &wave.bitsPerSample,
+	              &wave.formatCode);
 	float rate = (float)wave.sampleRate;
 	uint64_t startFrame = FrameOf(start * rate);
 	uint64_t stopFrame = FrameOf(rate * stop);
 	if (startFrame >= stopFrame)
 		Fail("Stop or start time not set correctly");
 	uint64_t endFrame = stopFrame < wave.frameCount ? stopFrame : wave.frameCount;
-	// Frames over 8 bytes, frames of 0 bytes (under 8 bits per sample, or
-	// no channel) and every layout no decoder reads are refused alike.
+	// Samples over 8 bytes, frames of 0 bytes (under 8 bits per sample, or
+	// no channel), more than kMaxChannels channels and every layout no
+	// decoder reads are refused alike.
 	Coding coding = ChooseCoding(wave.bitsPerSample, wave.formatCode, wave.channels);
 	if (coding == kRefused)
 		Fail("Unrecognized bit or channel configuration");

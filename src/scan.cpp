@@ -10,13 +10,14 @@
 
 #include "output.h"
 
-static_assert((int)kMaxLevels == (int)kMaxChannels, "the report has a level for every channel");
+
+static_assert((size_t)kBlockBytes >= (size_t)kMaxFrameBytes, "a block holds a frame");
 
 static bool CanAddAgain(const Input *in, const ScanParams *sp);
 static void ReportPeaks(const Layout *layout, const Peaks *peaks, float magnification);
 static uint32_t BlockWant(const ScanParams *sp, uint64_t frame, uint64_t end);
-static uint32_t ReadBlock(Input *in, const ScanParams *sp, uint64_t frame,
-                          uint32_t want, unsigned char *block);
+static const unsigned char *ReadBlock(Input *in, const ScanParams *sp, uint64_t frame,
+                                      uint32_t want, unsigned char *block, uint32_t *got);
 static void CheckRead(const Input *in, uint64_t frame, uint32_t got, uint32_t want);
 [[noreturn]] static void ReadFailed(uint64_t frame);
 static void KeepFrames(const unsigned char *p, size_t at, size_t bytes);
@@ -41,7 +42,7 @@ PlanScan(const Wave *wave, Coding coding, uint64_t startFrame, uint64_t endFrame
 	sp->dataOffset = wave->dataOffset;
 	sp->startFrame = startFrame;
 	sp->endFrame = endFrame;
-	sp->frameSize = wave->bytesPerSample * wave->channels;
+	sp->frameSize = wave->frameBytes;
 	sp->layout = { coding, wave->bytesPerSample, wave->channels, resolution, false };
 	sp->secondsPerLine = (double)resolution / (double)wave->sampleRate;
 	sp->magnification = magnification;
@@ -61,14 +62,14 @@ ScanInterval(Input *in, const ScanParams *plan, unsigned char *block)
 	scan.layout.anyOrder = CanAddAgain(in, plan);
 
 	for (uint64_t frame = sp->startFrame; frame < sp->endFrame;) {
-		uint32_t want = BlockWant(sp, frame, sp->endFrame);
-		uint32_t got = ReadBlock(in, sp, frame, want, block);
+		uint32_t want = BlockWant(sp, frame, sp->endFrame), got;
+		const unsigned char *frames = ReadBlock(in, sp, frame, want, block, &got);
 		uint64_t first = frame;
 		for (uint32_t pos = 0; pos < got;) {
 			uint32_t run = got - pos;
 			if (resolution != 0 && run > resolution - counter)
 				run = resolution - counter;
-			const unsigned char *p = block + (size_t)pos * sp->frameSize;
+			const unsigned char *p = frames + (size_t)pos * sp->frameSize;
 			AddFrames(layout, p, run, &sums, &peaks);
 			if (in->stream && AddsInLanes(layout))
 				KeepFrames(p, (size_t)counter * sp->frameSize, (size_t)run * sp->frameSize);
@@ -151,29 +152,34 @@ BlockWant(const ScanParams *sp, uint64_t frame, uint64_t end)
 	return (uint32_t)(left < most ? left : most);
 }
 
-// Whole frames only.  A regular file's block is read whole; a stream's
-// holds the frames that have arrived, at least one, or none at its end
-// (a trailing partial frame is not one).  Before a read of a stream
-// waits, the lines printed so far leave, so that a live stream's lines
-// are out as soon as their frames are in.  An offset past 2^64 lies
+// Whole frames only, read into block from a regular file, or where a
+// stream's have arrived.  A regular file's block is read whole; a
+// stream's holds the frames that have arrived, at least one, or none at
+// its end (a trailing partial frame is not one).  Before a read of a
+// stream waits, the lines printed so far leave, so that a live stream's
+// lines are out as soon as their frames are in.  An offset past 2^64 lies
 // beyond any input.
-static uint32_t
+static const unsigned char *
 ReadBlock(Input *in, const ScanParams *sp, uint64_t frame, uint32_t want,
-          unsigned char *block)
+          unsigned char *block, uint32_t *got)
 {
 	uint64_t skip = frame * sp->frameSize;
 	uint64_t offset = sp->dataOffset + skip;
-	size_t bytes = (size_t)want * sp->frameSize, got;
+	size_t bytes = (size_t)want * sp->frameSize, arrived;
+	const unsigned char *frames;
 	if (offset < skip)
 		offset = UINT64_MAX;
-	if (!in->stream)
-		return (uint32_t)(ReadAt(in, offset, block, bytes) / sp->frameSize);
+	if (!in->stream) {
+		*got = (uint32_t)(ReadAt(in, offset, block, bytes) / sp->frameSize);
+		return block;
+	}
 	do {
 		if (WouldWait(in))
 			PushOutput();
-		got = ReadArrived(in, offset, block, bytes, sp->frameSize);
-	} while (got == 0 && !in->ended);
-	return (uint32_t)(got / sp->frameSize);
+		frames = ArrivedFrames(in, offset, bytes, sp->frameSize, &arrived);
+	} while (arrived == 0 && !in->ended);
+	*got = (uint32_t)(arrived / sp->frameSize);
+	return frames;
 }
 
 // A block of a regular file is read whole, and a stream's whole frames end
@@ -280,11 +286,12 @@ SumInOrder(Input *in, const ScanParams *sp, uint64_t first)
 		AddFrames(&layout, kept, layout.resolution, &sums, &unused);
 		return LineSum(&layout, &sums);
 	}
-	for (uint64_t frame = first, got; frame < end; frame += got) {
-		uint32_t want = BlockWant(sp, frame, end);
-		got = ReadBlock(in, sp, frame, want, again);
-		CheckRead(in, frame, (uint32_t)got, want);
-		AddFrames(&layout, again, (uint32_t)got, &sums, &unused);
+	for (uint64_t frame = first; frame < end;) {
+		uint32_t want = BlockWant(sp, frame, end), got;
+		ReadBlock(in, sp, frame, want, again, &got);
+		CheckRead(in, frame, got, want);
+		AddFrames(&layout, again, got, &sums, &unused);
+		frame += got;
 	}
 	return LineSum(&layout, &sums);
 }

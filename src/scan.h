@@ -19,7 +19,7 @@ struct ScanParams {
 	uint64_t dataOffset;
 	uint64_t startFrame;
 	uint64_t endFrame;        // exclusive
-	uint32_t frameSize;       // 1 to 8 bytes
+	uint32_t frameSize;       // 1 to kMaxFrameBytes bytes
 	Layout layout;            // resolution 0 prints no line
 	double secondsPerLine;
 	float magnification;

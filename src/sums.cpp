@@ -76,8 +76,8 @@ AddUnitFrames(const Layout *layout, const unsigned char *p, uint32_t frames, Lin
 {
 	uint32_t channels = layout->channels;
 	size_t samples = (size_t)frames * channels;
-	if (kKernelChannels % channels == 0 &&
-	    AddUnitsInVectors(p, samples, layout->coding, &sums->units, &peaks->vectors) == samples)
+	if (AddUnitsInVectors(p, samples, layout->coding, channels, &sums->units,
+	                      &peaks->vectors) == samples)
 		return;
 	AddUnitsReference(p, samples, layout->coding, channels, &sums->units, peaks->top);
 }
@@ -88,7 +88,7 @@ AddFloatFrames(const Layout *layout, const unsigned char *p, uint32_t frames,
 {
 	size_t samples = (size_t)frames * layout->channels;
 	if (AddsInLanes(layout) &&
-	    AddFloatsInVectors(p, samples, sums->lane, &peaks->vectors) == samples)
+	    AddFloatsInVectors(p, samples, layout->channels, sums->lane, &peaks->vectors) == samples)
 		return;
 	AddFloatsReference(p, samples, layout->channels, &sums->sum, peaks->top);
 }

@@ -6,7 +6,8 @@
 #define QUORVIN_WAVE_HEADER_H
 
 enum {
-	// Tags are looked for, and chunks walked, at even offsets 2 to this.
+	// Tags are looked for at even offsets 2 to this; a RIFF file's chunk
+	// list is walked as far as it goes.
 	kLastProbe = 15000,
 	// A chunk: a 4-byte name, its size, then its body; the data chunk's
 	// size is the data size, its body the frames.  The list of a RIFF

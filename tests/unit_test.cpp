@@ -62,7 +62,7 @@ TEST(ReadsDeathTest, FailedReadsEndTheRun)
 			if (c.failHead)
 				dup2(failing, in.fd);
 			GetAttributes(&in, &w.sampleRate, &w.bytesPerSample, &w.channels, &w.dataOffset,
-			              &w.frameCount, &w.bitsPerSample, &w.formatCode);
+			              &w.frameCount, &w.frameBytes, &w.bitsPerSample, &w.formatCode);
 			PlanScan(&w, kInt16, 0, 10, 2, 1.0f, &sp);
 			if (c.shrink && truncate(path.c_str(), 50) != 0)
 				return;
