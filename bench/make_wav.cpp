@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Writes a benchmark file: a tone with a slow swell and a little noise.
 // Usage: make_wav PATH CODING CHANNELS RATE SECONDS
-//   CODING: u8, mulaw, alaw, s16, s24, s32 or f32
+//   CODING: u8, mulaw, alaw, s16, s24, s32, f32 or f64
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -31,13 +31,14 @@ ALaw(int pcm)
 
 int main(int argc, char *argv[])
 {
-	const char *codings[] = { "u8", "mulaw", "alaw", "s16", "s24", "s32", "f32" };
-	const int bits[] = { 8, 8, 8, 16, 24, 32, 32 }, formats[] = { 1, 7, 6, 1, 1, 1, 3 };
+	const char *codings[] = { "u8", "mulaw", "alaw", "s16", "s24", "s32", "f32", "f64" };
+	const int bits[] = { 8, 8, 8, 16, 24, 32, 32, 64 }, formats[] = { 1, 7, 6, 1, 1, 1, 3, 3 };
 	int coding = 0;
-	while (argc == 6 && coding < 7 && strcmp(argv[2], codings[coding]) != 0)
+	while (argc == 6 && coding < 8 && strcmp(argv[2], codings[coding]) != 0)
 		coding++;
-	if (argc != 6 || coding == 7) {
-		fprintf(stderr, "usage: make_wav PATH u8|mulaw|alaw|s16|s24|s32|f32 CHANNELS RATE SECONDS\n");
+	if (argc != 6 || coding == 8) {
+		fprintf(stderr, "usage: make_wav PATH u8|mulaw|alaw|s16|s24|s32|f32|f64 CHANNELS RATE "
+		                "SECONDS\n");
 		return 2;
 	}
 	int channels = atoi(argv[3]), bytesPerSample = bits[coding] / 8;
@@ -60,7 +61,11 @@ int main(int argc, char *argv[])
 			double x = level * sin(2 * M_PI * (440.0 + 110 * c) * t) +
 			           ((double)(seed >> 16) / 65536.0 - 0.5) * 0.01;
 			int pcm16 = (int)lround(x * 32767.0);
-			if (formats[coding] == 3) {
+			if (formats[coding] == 3 && bits[coding] == 64) {
+				uint64_t w;
+				memcpy(&w, &x, 8);
+				PutLE(out, w, 8);
+			} else if (formats[coding] == 3) {
 				float v = (float)x;
 				uint32_t w;
 				memcpy(&w, &v, 4);

@@ -32,14 +32,14 @@ Sum16(const unsigned char *p, size_t samples, uint64_t *units, PeakCycle *cycle,
 {
 	const size_t n = kVectorBytes / 2;
 	U64v sum = {};
-	size_t vectors = samples / n;
+	size_t vectors = samples / n, slot = 0;
 	for (size_t v = 0; v < vectors;) {
 		size_t end = ChunkEnd(v, vectors, kHalvesChunk);
 		U32v all = {}, upper = {};
 		for (; v < end; v++, p += kVectorBytes) {
 			U16v m = Abs16(LoadLE16(p));
-			Raise(cycle, 0, (U8v)m, 2, cycling);
-			NextStep(cycle, cycling);
+			Raise(cycle, slot, 0, (U8v)m, 2, cycling);
+			slot = NextSlot(cycle, slot, cycling);
 			AddHalves((U32v)m, &all, &upper);
 		}
 		sum += HalvesTotal(all, upper, 0);
@@ -47,8 +47,7 @@ Sum16(const unsigned char *p, size_t samples, uint64_t *units, PeakCycle *cycle,
 	size_t left = samples % n;
 	if (left != 0) {
 		U16v m = Abs16(LoadLE16(p - 2 * (n - left))) & From16((unsigned)(n - left));
-		LastStep(cycle);
-		Raise(cycle, 0, (U8v)m, 2, cycling);
+		Raise(cycle, LastSlot(cycle), 0, (U8v)m, 2, cycling);
 		sum += Wide16(m);
 	}
 	*units += Total64(sum);
@@ -66,7 +65,7 @@ QUORVIN_INLINE void
 Sum24(const unsigned char *p, size_t samples, uint64_t *units, PeakCycle *cycle, bool cycling)
 {
 	U64v sum = {};
-	size_t groups = samples / 8;
+	size_t groups = samples / 8, slot = 0;
 	for (size_t g = 0; g < groups;) {
 		size_t end = ChunkEnd(g, groups, kGroupChunk);
 		U32v all = {};
@@ -75,10 +74,10 @@ Sum24(const unsigned char *p, size_t samples, uint64_t *units, PeakCycle *cycle,
 			Spread24(p, v);
 			for (unsigned h = 0; h < kSpread24Vectors; h++) {
 				U32v m = Abs32(v[h]);
-				Raise(cycle, h, (U8v)m, 4, cycling);
+				Raise(cycle, slot, h, (U8v)m, 4, cycling);
 				all += m;
 			}
-			NextStep(cycle, cycling);
+			slot = NextSlot(cycle, slot, cycling);
 		}
 		sum += Wide32(all);
 	}
@@ -86,11 +85,10 @@ Sum24(const unsigned char *p, size_t samples, uint64_t *units, PeakCycle *cycle,
 	if (left != 0) {
 		I32v v[kSpread24Vectors];
 		Spread24(p - 3 * (8 - left), v);
-		LastStep(cycle);
 		for (unsigned h = 0; h < kSpread24Vectors; h++) {
 			int first = 8 - left - (int)(h * kVectorBytes / 4);
 			U32v m = Abs32(v[h]) & From32(first > 0 ? (unsigned)first : 0);
-			Raise(cycle, h, (U8v)m, 4, cycling);
+			Raise(cycle, LastSlot(cycle), h, (U8v)m, 4, cycling);
 			sum += Wide32(m);
 		}
 	}
@@ -104,14 +102,14 @@ Sum32(const unsigned char *p, size_t samples, uint64_t *units, PeakCycle *cycle,
 {
 	const size_t n = kVectorBytes / 4;
 	U64v sum = {};
-	size_t vectors = samples / n;
+	size_t vectors = samples / n, slot = 0;
 	for (size_t v = 0; v < vectors;) {
 		size_t end = ChunkEnd(v, vectors, kHalvesChunk);
 		U32v all = {}, upper = {};
 		for (; v < end; v++, p += kVectorBytes) {
 			U32v m = Abs32((I32v)LoadLE32(p));
-			Raise(cycle, 0, (U8v)m, 4, cycling);
-			NextStep(cycle, cycling);
+			Raise(cycle, slot, 0, (U8v)m, 4, cycling);
+			slot = NextSlot(cycle, slot, cycling);
 			AddHalves(m, &all, &upper);
 		}
 		sum += HalvesTotal(all, upper, 16);
@@ -119,8 +117,7 @@ Sum32(const unsigned char *p, size_t samples, uint64_t *units, PeakCycle *cycle,
 	size_t left = samples % n;
 	if (left != 0) {
 		U32v m = Abs32((I32v)LoadLE32(p - 4 * (n - left))) & From32((unsigned)(n - left));
-		LastStep(cycle);
-		Raise(cycle, 0, (U8v)m, 4, cycling);
+		Raise(cycle, LastSlot(cycle), 0, (U8v)m, 4, cycling);
 		sum += Wide32(m);
 	}
 	*units += Total64(sum);
@@ -156,13 +153,13 @@ SumFloatSteps(const unsigned char *p, size_t samples, double lane[kSumLanes],
 	const size_t n = kVectorBytes / 4;
 	const U32v sign = (U32v){} + 0x80000000u;
 	F64v sum[4] = {};
-	size_t vectors = samples / n, v = 0;
+	size_t vectors = samples / n, v = 0, slot = 0;
 	for (; v + 2 <= vectors; v += 2, p += 2 * kVectorBytes) {
 		U32v w0 = LoadLE32(p) | sign, w1 = LoadLE32(p + kVectorBytes) | sign;
-		Raise(cycle, 0, (U8v)w0, 4, cycling);
-		NextStep(cycle, cycling);
-		Raise(cycle, 0, (U8v)w1, 4, cycling);
-		NextStep(cycle, cycling);
+		Raise(cycle, slot, 0, (U8v)w0, 4, cycling);
+		slot = NextSlot(cycle, slot, cycling);
+		Raise(cycle, slot, 0, (U8v)w1, 4, cycling);
+		slot = NextSlot(cycle, slot, cycling);
 		sum[0] += LowWords(w0);
 		sum[1] += HighWords(w0);
 		sum[2] += LowWords(w1);
@@ -172,8 +169,8 @@ SumFloatSteps(const unsigned char *p, size_t samples, double lane[kSumLanes],
 	size_t left = samples - v * n;
 	if (left >= n) {
 		U32v w = LoadLE32(p) | sign;
-		Raise(cycle, 0, (U8v)w, 4, cycling);
-		NextStep(cycle, cycling);
+		Raise(cycle, slot, 0, (U8v)w, 4, cycling);
+		slot = NextSlot(cycle, slot, cycling);
 		sum[0] += LowWords(w);
 		sum[1] += HighWords(w);
 		p += kVectorBytes;
@@ -181,8 +178,7 @@ SumFloatSteps(const unsigned char *p, size_t samples, double lane[kSumLanes],
 	}
 	if (left != 0) {
 		U32v w = (LoadLE32(p - 4 * (n - left)) | sign) & From32((unsigned)(n - left));
-		LastStep(cycle);
-		Raise(cycle, 0, (U8v)w, 4, cycling);
+		Raise(cycle, LastSlot(cycle), 0, (U8v)w, 4, cycling);
 		sum[2] += LowWords(w);
 		sum[3] += HighWords(w);
 	}

@@ -160,26 +160,26 @@ Sum8(const unsigned char *p, size_t samples, Coding coding, uint64_t *units,
 	const U8v every = ~(U8v){};
 	const uint8_t mark = coding == kUnsigned8 ? 0 : 0x80;
 	U64v sum = {};
-	size_t vectors = samples / n;
+	size_t vectors = samples / n, slot = 0;
 	for (size_t v = 0; v < vectors;) {
 		size_t end = ChunkEnd(v, vectors, kKeyChunk);
 		KeySums s = {};
 		for (; v + 2 <= end; v += 2, p += 2 * n) {
 			U8v first = Keys8(LoadBytes(p), coding), second = Keys8(LoadBytes(p + n), coding);
 			if (cycling) {
-				Raise(cycle, 0, first | mark, 1, true);
-				NextStep(cycle, true);
-				Raise(cycle, 0, second | mark, 1, true);
-				NextStep(cycle, true);
+				Raise(cycle, slot, 0, first | mark, 1, true);
+				slot = NextSlot(cycle, slot, true);
+				Raise(cycle, slot, 0, second | mark, 1, true);
+				slot = NextSlot(cycle, slot, true);
 			} else {
-				Raise(cycle, 0, Max8(first, second) | mark, 1, false);
+				Raise(cycle, slot, 0, Max8(first, second) | mark, 1, false);
 			}
 			AddTwoKeys(first, second, coding, &s);
 		}
 		if (v < end) {
 			U8v keys = Keys8(LoadBytes(p), coding);
-			Raise(cycle, 0, keys | mark, 1, cycling);
-			NextStep(cycle, cycling);
+			Raise(cycle, slot, 0, keys | mark, 1, cycling);
+			slot = NextSlot(cycle, slot, cycling);
 			AddKeys(keys, every, coding, &s);
 			v++;
 			p += n;
@@ -191,8 +191,7 @@ Sum8(const unsigned char *p, size_t samples, Coding coding, uint64_t *units,
 		U8v keep = From8((unsigned)(n - left));
 		U8v keys = Keys8(LoadBytes(p - (n - left)), coding) & keep;
 		KeySums s = {};
-		LastStep(cycle);
-		Raise(cycle, 0, (keys | mark) & keep, 1, cycling);
+		Raise(cycle, LastSlot(cycle), 0, (keys | mark) & keep, 1, cycling);
 		AddKeys(keys, keep, coding, &s);
 		sum += KeysTotal(&s);
 	}
@@ -213,12 +212,12 @@ SumUnsigned8(const unsigned char *p, size_t samples, uint64_t *units, PeakCycle 
 	U8v key = cycle->held[0];
 	U8v largest = (key > 127 ? 127 : key) + 128, smallest = 128 - key;
 	U64v sum = {};
-	size_t vectors = samples / n;
+	size_t vectors = samples / n, slot = 0;
 	for (size_t v = 0; v < vectors; v++, p += n) {
 		U8v bytes = LoadBytes(p);
 		if (cycling) {
-			Raise(cycle, 0, Keys8(bytes, kUnsigned8), 1, true);
-			NextStep(cycle, true);
+			Raise(cycle, slot, 0, Keys8(bytes, kUnsigned8), 1, true);
+			slot = NextSlot(cycle, slot, true);
 		} else {
 			largest = Max8(largest, bytes);
 			smallest = smallest < bytes ? smallest : bytes;
@@ -230,9 +229,8 @@ SumUnsigned8(const unsigned char *p, size_t samples, uint64_t *units, PeakCycle 
 		// Samples taken already count as 128, which adds nothing.
 		U8v bytes = LoadBytes(p - (n - left)) | ~From8((unsigned)(n - left));
 		bytes &= From8((unsigned)(n - left)) | 0x80;
-		LastStep(cycle);
-		if (cycling) {
-			Raise(cycle, 0, Keys8(bytes, kUnsigned8), 1, true);
+				if (cycling) {
+			Raise(cycle, LastSlot(cycle), 0, Keys8(bytes, kUnsigned8), 1, true);
 		} else {
 			largest = Max8(largest, bytes);
 			smallest = smallest < bytes ? smallest : bytes;

@@ -27,12 +27,14 @@ namespace {
 enum { kMinCycle = 8 };
 static_assert(kPeakSlotBytes % kVectorBytes == 0, "a slot holds whole vectors");
 
+// A slot is named by where it starts, in bytes from the first; the
+// kernels keep the current one in a variable of their own, which the
+// compiler holds in a register.
 struct PeakCycle {
 	U8v held[kPeakSlotBytes / kVectorBytes];   // the slot of a cycle of one
 	unsigned char *slots;
 	size_t stride;   // bytes of a slot: a step's peak elements
 	size_t end;      // bytes of the cycle's slots
-	size_t next;     // where the next step's slot starts
 };
 
 // The slots of a cycle of steps of step samples (a power of two): their
@@ -59,7 +61,6 @@ StartCycle(VectorPeaks *peaks, uint32_t channels, size_t samples, size_t step,
 	cycle->slots = peaks->bytes;
 	cycle->stride = step * elementBytes;
 	cycle->end = CycleSlots(channels, step) * cycle->stride;
-	cycle->next = 0;
 	memcpy(cycle->held, peaks->bytes, sizeof cycle->held);
 	return cycle->stride <= kPeakSlotBytes && cycle->end <= sizeof peaks->bytes;
 }
@@ -81,31 +82,34 @@ Largest(U8v a, U8v b, size_t elementBytes)
 	return (U8v)Max32((U32v)a, (U32v)b);
 }
 
-// Raises vector h of the current step's slot to m, element by element.
-// cycling must be Cycling(cycle), a constant where the kernel is inlined.
+// Raises vector h of slot to m, element by element.  cycling must be
+// Cycling(cycle), a constant where the kernel is inlined.
 QUORVIN_INLINE void
-Raise(PeakCycle *cycle, unsigned h, U8v m, size_t elementBytes, bool cycling)
+Raise(PeakCycle *cycle, size_t slot, unsigned h, U8v m, size_t elementBytes, bool cycling)
 {
 	if (!cycling) {
 		cycle->held[h] = Largest(cycle->held[h], m, elementBytes);
 		return;
 	}
-	unsigned char *at = cycle->slots + cycle->next + h * kVectorBytes;
+	unsigned char *at = cycle->slots + slot + h * kVectorBytes;
 	StoreBytes(at, Largest(LoadBytes(at), m, elementBytes));
 }
 
-QUORVIN_INLINE void
-NextStep(PeakCycle *cycle, bool cycling)
+// The slot after slot.
+QUORVIN_INLINE size_t
+NextSlot(const PeakCycle *cycle, size_t slot, bool cycling)
 {
-	if (cycling && (cycle->next += cycle->stride) == cycle->end)
-		cycle->next = 0;
+	if (!cycling)
+		return 0;
+	slot += cycle->stride;
+	return slot == cycle->end ? 0 : slot;
 }
 
-// The last step of a call, which ends on its last sample.
-QUORVIN_INLINE void
-LastStep(PeakCycle *cycle)
+// The slot of the last step of a call, which ends on its last sample.
+QUORVIN_INLINE size_t
+LastSlot(const PeakCycle *cycle)
 {
-	cycle->next = cycle->end - cycle->stride;
+	return cycle->end - cycle->stride;
 }
 
 QUORVIN_INLINE void

@@ -12,6 +12,7 @@
 
 
 static_assert((size_t)kBlockBytes >= (size_t)kMaxFrameBytes, "a block holds a frame");
+static_assert((uint64_t)kMaxChannels << 32 <= 1ULL << 42, "a line's terms stay within 2^42");
 
 static bool CanAddAgain(const Input *in, const ScanParams *sp);
 static void ReportPeaks(const Layout *layout, const Peaks *peaks, float magnification);
@@ -212,7 +213,8 @@ LineDots(double sum, uint32_t channels, uint32_t resolution, float magnification
 }
 
 // Any two sums of n non-negative terms lie within 2 (n - 1) 2^-53 of each
-// other, relative to either (for n 2^-53 below 2^-20, as every line's is).
+// other, relative to either, to within a part in 2^10 for n 2^-53 below
+// 2^-11, as every line's is (2^32 frames of kMaxChannels samples at most).
 // The bound is twice that, which also covers the rounding of sum - bound
 // and sum + bound.  The dots never shrink as the sum grows, for a
 // magnification above 0; a NaN magnification, or a sum that is not finite,

@@ -5,18 +5,19 @@
 # and 48 kHz: talk.wav (90 s of stereo, peaks -6 and -12 dB), talk.flac
 # (the same, tagged with the title "about metadata" as ffmpeg writes it),
 # talk.mp3, surround.wav (5.1, the centre at full scale, the rest at
-# -6 dB), long.wav (10 minutes fading out) and calls/, a folder of 22
-# files: calls, one named with a space and a quote, a silent one, a clipped
-# one, one normalised to full scale, a clipped mu-law call and a text file.
-# "arecord" is a stand-in that records 3 s of a tone, 6 s of silence and
-# 3 s of the tone.  A marked example is a code block after a line
+# -6 dB), long.wav (10 minutes fading out) and calls/, a folder of 23
+# files: calls, one named with a space and a quote, a silent one, a silent
+# float one, a clipped one, one normalised to full scale, a clipped mu-law
+# call and a text file.  "arecord" is a stand-in that records 3 s of a
+# tone, 6 s of silence and 3 s of the tone (see below).  A marked example
+# is a code block after a line
 #   <!-- example: status=S lines=N last="LINE" -->    (README.md)
 #   .\" example: status=S lines=N last="LINE"         (the manual page)
 # each field optional; every command of the block must end with status S
 # (0 by default) and nothing on standard error, printing N lines, the last
 # of them LINE.  A line that starts with a space goes on with the command
-# of the line before.  Exits with 77 (skipped) without sox, ffmpeg,
-# gnuplot or GNU parallel.
+# of the line before, as the next line of one script.  Exits with 77
+# (skipped) without sox, ffmpeg, gnuplot or GNU parallel.
 #
 #   tests/examples.sh QUORVIN1B
 set -uo pipefail
@@ -27,8 +28,29 @@ for tool in sox ffmpeg gnuplot parallel; do
 done
 mkdir "$work/bin"
 ln -s "$program" "$work/bin/quorvin1b"
-printf '#!/bin/sh\nexec sox -V1 -n -r 8000 -c 1 -b 16 -t wav - %s\n' \
-	'synth 3 sine 440 pad 0 6 repeat 1 trim 0 12' >"$work/bin/arecord"
+# The stand-in arecord writes WAV (-t wav), raw samples (-t raw), or a
+# WAV file named last.  On standard output it holds the last 3 s back
+# until the pipeline has printed something into ./out, where the examples
+# go: a pipeline that holds its lines back (awk reading in blocks, say)
+# makes it wait 10 s and say so on standard error, which fails the
+# example.
+cat >"$work/bin/arecord" <<'EOF'
+#!/bin/bash
+sound=$(mktemp) && trap 'rm -f "$sound"' EXIT
+sox -V1 -n -r 8000 -c 1 -b 16 -t wav "$sound" synth 3 sine 440 pad 0 6 repeat 1 trim 0 12
+case "$*" in
+*.wav) cp "$sound" "${!#}"; exit ;;
+*raw*) skip=44 ;;
+*) skip=0 ;;
+esac
+tail -c +$((skip + 1)) "$sound" | head -c $((44 + 9 * 16000 - skip))
+for ((wait = 0; wait < 100; wait++)); do
+	[ -s out ] && break
+	sleep 0.1
+done
+[ -s out ] || echo "arecord: nothing came out of the pipeline for 10 s" >&2
+tail -c +$((44 + 9 * 16000 + 1)) "$sound"
+EOF
 chmod +x "$work/bin/arecord"
 export PATH=$work/bin:$PATH
 # Where /sys is missing (a bare chroot) GNU parallel cannot count the
@@ -43,8 +65,7 @@ examples() {
 	     marked && /^(```sh|\.EX)/ { inside = 1; next }
 	     inside && /^(```|\.EE)/ { put(); inside = marked = 0; next }
 	     inside { gsub(/\\-/, "-"); gsub(/\\e/, "\\") }
-	     inside && /^[ \t]/ { sub(/\\$/, "", command); sub(/^[ \t]+/, " "); command = command $0
-	                          next }
+	     inside && /^[ \t]/ { command = command "\036" $0; next }
 	     inside { put(); command = $0 }' \
 	    "$src/README.md" "$src/src/quorvin1b.1"
 }
@@ -58,6 +79,7 @@ make_calls() {
 	done
 	sox -V1 -n -r 8000 -e u-law "calls/it's a call/that one.wav" synth 2 sine 440 gain -3
 	sox -V1 -D -n -r 8000 -b 16 calls/silent.wav trim 0 2
+	sox -V1 -D -n -r 8000 -e float -b 32 calls/silent-float.wav trim 0 2
 	sox -V1 -n -r 8000 -b 16 calls/clipped.wav synth 2 sine 440 gain 6
 	sox -V1 -n -r 8000 -b 16 calls/normalised.wav synth 2 sine 440 gain -n
 	sox -V1 -n -r 8000 -e u-law calls/loud.wav synth 2 sine 440 gain 6
@@ -79,6 +101,7 @@ for rate in 44100 48000; do
 	while IFS=$'\037' read -r fields command; do
 		status=0 lines="" last=""
 		eval "$fields"
+		command=${command//$'\036'/$'\n'}
 		bash -o pipefail -c "$command" </dev/null >out 2>err
 		got=$?
 		runs=$((runs + 1))
