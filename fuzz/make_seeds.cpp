@@ -70,6 +70,9 @@ int main(int argc, char *argv[])
 	extensible.replace(16, 4, std::string("\x28\0\0\0", 4));
 	extensible.insert(36, std::string("\x16\0\x08\0\x04\0\0\0\x07\0", 10) + std::string(14, '\0'));
 	extensible = extensible.substr(0, 68) + Bytes(200, 9);
+	// The chunks of s16 behind 20,000 bytes of padding, as BW64.
+	std::string padded = "BW64" + s16.substr(4, 8) + "JUNK" + IntSamples({ 20000 }, 4) +
+	                     std::string(20000, '\0') + s16.substr(12);
 	topRate[27] = '\x80';
 	slow[24] = 5;
 	slow[25] = 0;
@@ -97,6 +100,9 @@ int main(int argc, char *argv[])
 		{ "three_by_16.wav", Wav(1000, 3, 16, IntSamples(Tone(300, 16), 2)) },
 		{ "four_channels.wav", Wav(1000, 4, 16, IntSamples(Tone(400, 16), 2)) },
 		{ "three_by_24.wav", Wav(1000, 3, 24, IntSamples(Tone(90, 24), 3)) },
+		{ "six_by_24.wav", Wav(48000, 6, 24, IntSamples(Tone(600, 24), 3)) },
+		{ "u8_1024.wav", WavHeader(8000, 1024, 8, 3072) + Bytes(3072, 7) },
+		{ "padded.wav", padded },
 		{ "fake_data.wav", fake },
 		{ "odd_tags.wav", odd },
 		{ "huge_size.wav", huge },

@@ -12,10 +12,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+// A regular file's bytes past its head are read this many at a time.
+enum { kFileWindow = 4096 };
+
 static size_t ReadOnce(Input *in, unsigned char *buf, size_t n);
 static uint64_t HeldStart(const Input *in);
 static void DropBefore(Input *in, uint64_t offset);
 static void ReadHeld(Input *in);
+static size_t CopyAhead(Input *in, uint64_t at, uint64_t end, unsigned char *buf);
 [[noreturn]] static void Refuse(const char *format, const char *path);
 
 void
@@ -82,33 +86,20 @@ ReadAt(Input *in, uint64_t offset, unsigned char *buf, size_t n)
 	return got;
 }
 
-// The bytes after the head are read into held until it is full; then the
-// bytes before offset are dropped.
+// What the head holds comes from it, the rest from the file, or from the
+// stream as far as it goes.
 size_t
 ReadAhead(Input *in, uint64_t offset, unsigned char *buf, size_t n)
 {
-	if (!in->stream)
-		return ReadAt(in, offset, buf, n);
 	size_t got = 0;
 	if (offset < in->headBytes) {
 		got = in->headBytes - offset < n ? (size_t)(in->headBytes - offset) : n;
 		memcpy(buf, in->head + offset, got);
 	}
-	uint64_t at = offset + got, end = offset + n;
-	if (got == n || at < HeldStart(in))
-		return got;
-	while (in->consumed < end && !in->ended) {
-		if (in->heldBytes == kHeldBytes)
-			DropBefore(in, at);
-		ReadHeld(in);
-	}
+	if (got < n && (!in->stream || offset + got >= HeldStart(in)))
+		got += CopyAhead(in, offset + got, offset + n, buf + got);
 	if (in->failed)
 		Refuse("The file called %s cannot be read!\n", in->path);
-	if (in->consumed > at) {
-		size_t more = (size_t)((in->consumed < end ? in->consumed : end) - at);
-		memcpy(buf + got, in->held + in->heldAt + (at - HeldStart(in)), more);
-		got += more;
-	}
 	return got;
 }
 
@@ -202,6 +193,31 @@ ReadHeld(Input *in)
 	if (room > 0)
 		in->heldBytes += ReadOnce(in, in->held + in->heldAt + in->heldBytes,
 		                          room < (size_t)kStreamRead ? room : (size_t)kStreamRead);
+}
+
+// Copies the bytes from at up to end, or as far as the input goes.  A
+// stream's, held or not read yet, are read into held until it is full;
+// then the bytes before at are dropped.  A regular file's are read in
+// windows of kFileWindow bytes, held too, so that a walk over many small
+// chunks reads each window once.
+static size_t
+CopyAhead(Input *in, uint64_t at, uint64_t end, unsigned char *buf)
+{
+	if (!in->stream && (at < HeldStart(in) || end > in->consumed)) {
+		in->heldAt = kHeldFrom;
+		in->heldBytes = ReadAt(in, at, in->held + kHeldFrom, kFileWindow);
+		in->consumed = at + in->heldBytes;
+	}
+	while (in->stream && in->consumed < end && !in->ended) {
+		if (in->heldBytes == kHeldBytes)
+			DropBefore(in, at);
+		ReadHeld(in);
+	}
+	if (in->consumed <= at)
+		return 0;
+	size_t more = (size_t)((in->consumed < end ? in->consumed : end) - at);
+	memcpy(buf, in->held + in->heldAt + (at - HeldStart(in)), more);
+	return more;
 }
 
 static void

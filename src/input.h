@@ -31,7 +31,7 @@ struct Input {
 	bool failed;              // a read failed, or bytes wanted were dropped
 	uint64_t base;            // where byte 0 lies in a regular file
 	uint64_t length;          // bytes from base to the end; streams: UINT64_MAX
-	uint64_t consumed;        // bytes taken from a stream so far
+	uint64_t consumed;        // bytes taken from a stream so far; a file's held end
 	size_t headBytes;         // how much of head was read
 	size_t heldAt, heldBytes;   // held[heldAt...] are the heldBytes before consumed
 	unsigned char head[kHeadBytes];   // zero past headBytes
