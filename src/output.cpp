@@ -184,9 +184,18 @@ Report(uint32_t channels, float magnification, const double *peak)
 void
 CheckOutput(void)
 {
-	if (!ferror_unlocked(stdout))
+	if (ferror_unlocked(stdout))
+		exit(3);
+}
+
+// Whatever the status, a message that could not be written is said on
+// standard error: a script still tells a missing file (2) from a full
+// disk.  exit() calls this before it flushes standard output itself, so
+// what is still buffered is written here, where a failure can be told.
+void
+ReportOutputAtExit(void)
+{
+	if (fflush(stdout) == 0 && !ferror_unlocked(stdout))
 		return;
-	fprintf(stderr, "quorvin1b: cannot write standard output: %s\n",
-	        strerror(errno));
-	exit(3);
+	fprintf(stderr, "quorvin1b: cannot write standard output: %s\n", strerror(errno));
 }

@@ -44,4 +44,8 @@ void Report(uint32_t channels, float magnification, const double *peak);
 // Ends the process with status 3 if standard output has failed.
 void CheckOutput(void);
 
+// Registered with atexit: says on standard error that standard output
+// could not be written, if it could not, whatever the exit status.
+void ReportOutputAtExit(void);
+
 #endif

@@ -44,6 +44,7 @@ main(int argc, char *argv[])
 	Wave wave;
 	ScanParams sp;
 
+	atexit(ReportOutputAtExit);
 	// Lines leave in large writes unless someone watches them arrive.
 	if (!isatty(STDOUT_FILENO))
 		setvbuf(stdout, NULL, _IOFBF, 1 << 16);

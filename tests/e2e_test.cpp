@@ -535,6 +535,7 @@ TEST(Awkward, PathsAndOutputs)
 		mkdir((deep += std::string(200, 'p') + "/").c_str(), 0700);
 	deep += std::string(4000 - deep.size(), 'w');   // a path of 4000 characters
 	ASSERT_TRUE(WriteFile(deep, Wav(100, 1, 16, IntSamples({ 16384 }, 2))));
+	ASSERT_TRUE(WriteFile(dir + "wide.wav", Wav(100, 1, 72, std::string(9, '\0'))));
 	const std::string write = "quorvin1b: cannot write standard output: ";
 	const std::string usage = kBanner +
 	    "This program will print a basic waveform image\n"
@@ -556,6 +557,10 @@ TEST(Awkward, PathsAndOutputs)
 		{ " " + deep + " 0 1", kBanner + Peak("-6.0"), 0 },
 		{ " " + long5000 + " 0 1", file + long5000 + " cannot be found!\n", 2 },
 		{ " " + wav + " 0 9 1 2>&1 >/dev/full", write + "No space left on device\n", 3 },
+		// A message that cannot be written keeps its own status.
+		{ " 2>&1 >/dev/full", write + "No space left on device\n", 1 },
+		{ " " + dir + "missing.wav 1 0 2>&1 >/dev/full", write + "No space left on device\n", 2 },
+		{ " " + dir + "wide.wav 0 1 2>&1 >/dev/full", write + "No space left on device\n", 1 },
 		{ " " + deep + " 0 1 2>&1 >/dev/full", write + "No space left on device\n", 3 },
 		{ " " + wav + " 0 9 2>&1 >&-", write + "Bad file descriptor\n", 3 },
 	};
