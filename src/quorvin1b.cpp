@@ -36,7 +36,6 @@ static uint64_t FrameOf(float product);
 int
 main(int argc, char *argv[])
 {
-	static unsigned char block[kBlockBytes];
 	static Input in;
 	char name[PATH_MAX];
 	float start, stop, magnification;
@@ -78,7 +77,7 @@ main(int argc, char *argv[])
 	if (resolution == 0 || resolution > wave.sampleRate)
 		resolution = (uint32_t)(wave.sampleRate / 20);
 	PlanScan(&wave, coding, startFrame, endFrame, resolution, magnification, &sp);
-	ScanInterval(&in, &sp, block);
+	ScanInterval(&in, &sp);
 	close(in.fd);
 	fflush(stdout);
 	CheckOutput();

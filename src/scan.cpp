@@ -4,6 +4,7 @@
 
 #include <climits>
 #include <cmath>
+#include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,12 +15,12 @@
 static_assert((size_t)kBlockBytes >= (size_t)kMaxFrameBytes, "a block holds a frame");
 static_assert((uint64_t)kMaxChannels << 32 <= 1ULL << 42, "a line's terms stay within 2^42");
 
+static void ScanFrames(Input *in, const ScanParams *plan);
 static bool CanAddAgain(const Input *in, const ScanParams *sp);
 static void ReportPeaks(const Layout *layout, const Peaks *peaks, float magnification);
-static uint32_t BlockWant(const ScanParams *sp, uint64_t frame, uint64_t end);
 static const unsigned char *ReadBlock(Input *in, const ScanParams *sp, uint64_t frame,
-                                      uint32_t want, unsigned char *block, uint32_t *got);
-static void CheckRead(const Input *in, uint64_t frame, uint32_t got, uint32_t want);
+                                      uint32_t *got);
+static uint64_t LostFrame(Input *in, const ScanParams *sp, uint64_t frame);
 [[noreturn]] static void ReadFailed(uint64_t frame);
 static void KeepFrames(const unsigned char *p, size_t at, size_t bytes);
 static void EmitLine(Input *in, const ScanParams *sp, uint64_t next, LineSums *sums);
@@ -50,8 +51,20 @@ PlanScan(const Wave *wave, Coding coding, uint64_t startFrame, uint64_t endFrame
 	sp->sampleRate = wave->sampleRate;
 }
 
+// A fault in a file's window comes back here, as a read that failed where
+// the file lost its bytes.
 void
-ScanInterval(Input *in, const ScanParams *plan, unsigned char *block)
+ScanInterval(Input *in, const ScanParams *plan)
+{
+	if (sigsetjmp(*FaultReturn(in), 1) != 0)
+		ReadFailed(LostFrame(in, plan, UINT64_MAX));
+	ScanFrames(in, plan);
+}
+
+// The end of a stream ends the range; a regular file that ends early, or
+// lost what it held, or a read that fails, ends the run.
+static void
+ScanFrames(Input *in, const ScanParams *plan)
 {
 	ScanParams scan = *plan;
 	const ScanParams *sp = &scan;
@@ -63,9 +76,12 @@ ScanInterval(Input *in, const ScanParams *plan, unsigned char *block)
 	scan.layout.anyOrder = CanAddAgain(in, plan);
 
 	for (uint64_t frame = sp->startFrame; frame < sp->endFrame;) {
-		uint32_t want = BlockWant(sp, frame, sp->endFrame), got;
-		const unsigned char *frames = ReadBlock(in, sp, frame, want, block, &got);
-		uint64_t first = frame;
+		uint32_t got;
+		const unsigned char *frames = ReadBlock(in, sp, frame, &got);
+		if (got == 0 && in->stream && !in->failed)
+			break;
+		if (got == 0)
+			ReadFailed(LostFrame(in, sp, frame));
 		for (uint32_t pos = 0; pos < got;) {
 			uint32_t run = got - pos;
 			if (resolution != 0 && run > resolution - counter)
@@ -82,10 +98,9 @@ ScanInterval(Input *in, const ScanParams *plan, unsigned char *block)
 				counter = 0;
 			}
 		}
-		CheckRead(in, first, got, want);
-		if (got == 0)
-			break;
 	}
+	if (!in->stream && LostOffset(in) != UINT64_MAX)
+		ReadFailed(LostFrame(in, sp, sp->endFrame));
 	ReportPeaks(layout, &peaks, sp->magnification);
 }
 
@@ -144,58 +159,47 @@ Waveform(int64_t frame, uint32_t sampleRate, double dots,
 	return '\n';
 }
 
-// The frames of the next block from frame on: as many as fill the
-// buffer, whatever the frame size, up to end.
-static uint32_t
-BlockWant(const ScanParams *sp, uint64_t frame, uint64_t end)
-{
-	uint64_t left = end - frame, most = kBlockBytes / sp->frameSize;
-	return (uint32_t)(left < most ? left : most);
-}
-
-// Whole frames only, read into block from a regular file, or where a
-// stream's have arrived.  A regular file's block is read whole; a
-// stream's holds the frames that have arrived, at least one, or none at
-// its end (a trailing partial frame is not one).  Before a read of a
-// stream waits, the lines printed so far leave, so that a live stream's
-// lines are out as soon as their frames are in.  An offset past 2^64 lies
-// beyond any input.
+// The whole frames from frame on, as many as the input hands on at once
+// (a window of a file, a block where it cannot be mapped, what has
+// arrived of a stream), up to the end of the range; none where a file
+// lost them or a stream ended.  Before a read of a stream waits, the
+// lines printed so far leave, so that a live stream's lines are out as
+// soon as their frames are in.  An offset past 2^64 lies beyond any
+// input.
 static const unsigned char *
-ReadBlock(Input *in, const ScanParams *sp, uint64_t frame, uint32_t want,
-          unsigned char *block, uint32_t *got)
+ReadBlock(Input *in, const ScanParams *sp, uint64_t frame, uint32_t *got)
 {
-	uint64_t skip = frame * sp->frameSize;
-	uint64_t offset = sp->dataOffset + skip;
-	size_t bytes = (size_t)want * sp->frameSize, arrived;
+	uint64_t skip = frame * sp->frameSize, offset = sp->dataOffset + skip;
+	uint64_t left = sp->endFrame - frame, most = kWindowBytes / sp->frameSize;
+	size_t bytes = (size_t)(left < most ? left : most) * sp->frameSize, arrived;
 	const unsigned char *frames;
 	if (offset < skip)
 		offset = UINT64_MAX;
-	if (!in->stream) {
-		*got = (uint32_t)(ReadAt(in, offset, block, bytes) / sp->frameSize);
-		return block;
-	}
 	do {
 		if (WouldWait(in))
 			PushOutput();
-		frames = ArrivedFrames(in, offset, bytes, sp->frameSize, &arrived);
-	} while (arrived == 0 && !in->ended);
+		frames = NextFrames(in, offset, bytes, sp->frameSize, &arrived);
+	} while (arrived == 0 && in->stream && !in->ended);
 	*got = (uint32_t)(arrived / sp->frameSize);
 	return frames;
 }
 
-// A block of a regular file is read whole, and a stream's whole frames end
-// where it ends, as a file's frame count ends at its last whole frame;
-// anything else is a failure, reported once the frames read are drawn.
-static void
-CheckRead(const Input *in, uint64_t frame, uint32_t got, uint32_t want)
+// The first frame of the range a file lost as it was read, before frame.
+static uint64_t
+LostFrame(Input *in, const ScanParams *sp, uint64_t frame)
 {
-	if (got < want && (!in->stream || (got == 0 && in->failed)))
-		ReadFailed(frame + got);
+	uint64_t lost = in->stream ? UINT64_MAX : LostOffset(in);
+	if (lost != UINT64_MAX) {
+		uint64_t at = lost > sp->dataOffset ? (lost - sp->dataOffset) / sp->frameSize : 0;
+		frame = at < frame ? at : frame;
+	}
+	return frame > sp->startFrame ? frame : sp->startFrame;
 }
 
 // The file shrank, or a read failed, after the frames were counted.  Frames
-// that were not read are never decoded, and no report is printed for a
-// range that was not read in full.
+// that were not read are never decoded (but for the rest of a page that
+// straddles where a file was cut as it was read, which reads as zeros),
+// and no report is printed for a range that was not read in full.
 static void
 ReadFailed(uint64_t frame)
 {
@@ -289,11 +293,13 @@ SumInOrder(Input *in, const ScanParams *sp, uint64_t first)
 		return LineSum(&layout, &sums);
 	}
 	for (uint64_t frame = first; frame < end;) {
-		uint32_t want = BlockWant(sp, frame, end), got;
-		ReadBlock(in, sp, frame, want, again, &got);
-		CheckRead(in, frame, got, want);
-		AddFrames(&layout, again, got, &sums, &unused);
-		frame += got;
+		uint64_t left = end - frame, most = sizeof again / sp->frameSize;
+		size_t want = (size_t)(left < most ? left : most) * sp->frameSize;
+		size_t got = ReadAt(in, sp->dataOffset + frame * sp->frameSize, again, want);
+		if (got < sp->frameSize)
+			ReadFailed(frame);
+		AddFrames(&layout, again, (uint32_t)(got / sp->frameSize), &sums, &unused);
+		frame += got / sp->frameSize;
 	}
 	return LineSum(&layout, &sums);
 }

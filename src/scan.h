@@ -11,8 +11,9 @@
 #include "probe.h"
 #include "sums.h"
 
-// Blocks are read 128 KiB at a time: fewer, larger reads cost the kernel
-// less per byte, and a block still fits the processor's level-2 cache.
+// A line is read again 128 KiB at a time: fewer, larger reads cost the
+// kernel less per byte, and a block still fits the processor's level-2
+// cache.
 enum { kBlockBytes = 1 << 17 };
 
 struct ScanParams {
@@ -51,12 +52,12 @@ double LineDots(double sum, uint32_t channels, uint32_t resolution,
 bool DotsSettled(double sum, uint64_t terms, uint32_t channels,
                  uint32_t resolution, float magnification);
 
-// Scans the range of plan on in, using block (kBlockBytes long) as the
-// read buffer, and prints the lines and the level report.  A line added in
-// lanes whose dots are not settled is read again and added in order.  The
-// end of a stream ends the range; a regular file that ends early, or a
-// failed read, is reported and ends the process (status 2), and a failed
-// write ends it with status 3.
-void ScanInterval(Input *in, const ScanParams *plan, unsigned char *block);
+// Scans the range of plan on in and prints the lines and the level
+// report.  A line added in lanes whose dots are not settled is read again
+// and added in order.  The end of a stream ends the range; a regular file
+// that ends early or loses its bytes as it is read (it shrinks, or a page
+// fails), or a failed read, is reported and ends the process (status 2),
+// and a failed write ends it with status 3.
+void ScanInterval(Input *in, const ScanParams *plan);
 
 #endif

@@ -508,6 +508,28 @@ TEST(Streams, LinesLeaveAsTheirFramesArrive)
 	EXPECT_EQ(std::make_pair(r.out, r.status), std::make_pair(expected, 0));
 }
 
+// A file that cannot be mapped (a preloaded mmap refuses every file) is
+// read by read(), in blocks: the same output as mapped, over several
+// blocks and frames that straddle them.
+TEST(Unmappable, FilesAreReadInstead)
+{
+#ifdef QUORVIN_NO_MMAP
+	if (kOther != nullptr)
+		GTEST_SKIP() << "a program of another build may take no preloaded library";
+	std::string dir = Dir(), args = " " + dir + "big.wav 0 10 4801";
+	std::vector<double> x;
+	std::string data = Samples(24, 1, 60000 * 6, 6, 3, &x);
+	ASSERT_TRUE(WriteFile(dir + "big.wav", WavHeader(48000, 6, 24, data.size()) + data));
+	Result mapped = Shell(kProgram + args);
+	Result read = Shell("NO_MMAP_MARK=" + dir + "refused LD_PRELOAD=" QUORVIN_NO_MMAP
+	                    " ASAN_OPTIONS=verify_asan_link_order=0 " + kProgram + args);
+	std::string expected = Expected(x, 6, 48000, 0, 60000, 4801, 1);
+	EXPECT_EQ(std::make_pair(mapped.out, mapped.status), std::make_pair(expected, 0));
+	EXPECT_EQ(std::make_pair(read.out, read.status), std::make_pair(expected, 0));
+	EXPECT_EQ(access((dir + "refused").c_str(), F_OK), 0) << "mmap was not refused";
+#endif
+}
+
 // A sparse file of 5 GiB past the header, at 1 MHz, with a data size whose
 // top bit is set and a 16-bit tone at its last 512 frames: offsets past
 // 2^32 bytes, frame numbers past 2^31 in single precision, and the frame
