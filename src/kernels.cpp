@@ -77,24 +77,25 @@ AddFloatsInVectors(const unsigned char *p, size_t samples, uint32_t channels,
 	}
 }
 
-// The largest magnitude of each channel is kept in units, converted once.
+// Channel by channel: integer units add up exactly in any order.  The
+// largest magnitude of each channel is kept in units, converted once.
 void
 AddUnitsReference(const unsigned char *p, size_t samples, Coding coding, uint32_t channels,
                   uint64_t *units, double top[kMaxChannels])
 {
 	const CodingFacts &facts = FactsOf(coding);
-	uint32_t largest[kMaxChannels];
-	for (uint32_t c = 0; c < channels; c++)
-		largest[c] = 0;
-	for (size_t k = 0, c = 0; k < samples; k++, c = c + 1 == channels ? 0 : c + 1) {
-		uint32_t m = UnitsOf(p + k * facts.bytes, coding);
-		*units += m;
-		largest[c] = largest[c] > m ? largest[c] : m;
-	}
+	uint64_t total = 0;
 	for (uint32_t c = 0; c < channels; c++) {
-		double m = largest[c] * facts.unit;
+		uint32_t largest = 0;
+		for (size_t k = c; k < samples; k += channels) {
+			uint32_t m = UnitsOf(p + k * facts.bytes, coding);
+			total += m;
+			largest = largest > m ? largest : m;
+		}
+		double m = largest * facts.unit;
 		top[c] = m > top[c] ? m : top[c];
 	}
+	*units += total;
 }
 
 // The magnitude of a float sample, from its word with the sign bit cleared.

@@ -26,7 +26,9 @@ PutPair(char *d, const char *pair)
 // nearest integer, ties to even.  So does adding and taking away 2^52 for
 // values below 2^52.  Values out of that path's range (never a real time
 // label) go through printf itself; no float takes more than 43 characters
-// there.
+// there.  The digits are written in place, last first, once their count
+// is known: a label built apart and copied after would be read back
+// before its bytes reach the cache, a stall on every line.
 size_t
 FormatFixed(char *out, float value, int places)
 {
@@ -39,9 +41,11 @@ FormatFixed(char *out, float value, int places)
 		return (size_t)snprintf(out, kFixedBytes, places == 2 ? "%.2f" : "%.3f",
 		                        (double)value);
 
-	// Digits are written backwards, two at a time, then copied whole.
 	uint64_t units = (uint64_t)((scaled + 0x1p52) - 0x1p52);
-	char digits[64], *end = digits + 32, *d = end;
+	size_t n = (size_t)places + 2;
+	for (uint64_t whole = units / (places == 2 ? 100 : 1000); whole >= 10; whole /= 10)
+		n++;
+	char *d = out + n;
 	if (places == 3) {
 		*--d = (char)('0' + units % 10);
 		units /= 10;
@@ -55,8 +59,7 @@ FormatFixed(char *out, float value, int places)
 		PutPair(d -= 2, pairs + 2 * units);
 	else
 		*--d = (char)('0' + units);
-	memcpy(out, d, 32);
-	return (size_t)(end - d);
+	return n;
 }
 
 // The digits are written in place, last first, once their count is known.
@@ -89,38 +92,47 @@ DotCount(double dots)
 }
 
 // Lines are gathered here and leave in large writes.  Whatever else is
-// printed after them flushes them first.  Labels and dots are copied in
-// whole pieces of kPiece bytes, which may run past the line by less than a
-// piece, into the slack at the end.
+// printed after them flushes them first.  A label is written where its
+// line goes; dots are copied in whole pieces of kPiece bytes, which may
+// run past the line by less than a piece, into the slack at the end.
 enum { kLineBytes = 1 << 16 };
 static char lines[kLineBytes + kPiece];
 static size_t used;
 
+char *
+LineLabel(void)
+{
+	if (used + kLabelBytes > kLineBytes)
+		FlushLines();
+	return lines + used;
+}
+
 void
-PutLine(const char *label, size_t length, int32_t dots)
+PutLine(const char *labelEnd, int32_t dots)
 {
 	static const char row[kPiece + 1] = "................................";
-	size_t count = (size_t)dots;
+	size_t length = (size_t)(labelEnd - (lines + used)), count = (size_t)dots;
 
 	// Rows too long for the buffer go out a buffer's worth of dots at a
-	// time.
+	// time, after the lines before them and the label.
 	if (count > kLineBytes / 2) {
-		FlushLines();
-		fwrite_unlocked(label, 1, length, stdout);
+		fwrite_unlocked(lines, 1, used + length, stdout);
+		used = 0;
 		PutDots(dots);
 		putc_unlocked('\n', stdout);
 		CheckOutput();
 		return;
 	}
-	if (used + length + count + 1 > kLineBytes)
-		FlushLines();
+	if (used + length + count + 1 > kLineBytes) {
+		fwrite_unlocked(lines, 1, used, stdout);
+		memmove(lines, lines + used, length);
+		used = 0;
+		CheckOutput();
+	}
 	// The bounds were checked just above: the pieces are copied by the
 	// compiler's own memcpy, not the fortified one, whose check of each
 	// piece at run time is a call that made short lines a quarter slower.
-	char *out = lines + used;
-	for (size_t k = 0; k < length; k += kPiece)
-		__builtin_memcpy(out + k, label + k, kPiece);
-	out += length;
+	char *out = lines + used + length;
 	for (size_t k = 0; k < count; k += kPiece)
 		__builtin_memcpy(out + k, row, kPiece);
 	out[count] = '\n';

@@ -7,9 +7,9 @@
 #include <cstddef>
 #include <cstdint>
 
-// PutLine copies labels and rows in pieces of kPiece bytes.  A label's
-// buffer holds what FormatFixed may write and one piece more, for the tabs
-// and the frame number that follow it.
+// A label takes at most kLabelBytes: what FormatFixed may write, the tabs
+// and a frame number.  PutLine copies rows of dots in pieces of kPiece
+// bytes.
 enum { kPiece = 32, kFixedBytes = 64, kLabelBytes = kFixedBytes + kPiece };
 
 // Writes value as printf's "%.2f" (places 2) or "%.3f" (places 3) does,
@@ -23,11 +23,13 @@ size_t FormatInt(char *out, int32_t value);
 // NaN, and at most INT32_MAX.
 int32_t DotCount(double dots);
 
-// Prints a line: the label of length bytes, dots dots and a newline.
-// Lines are held back until FlushLines, the buffer fills, or Report.  The
-// label is read in pieces of 32 bytes: its buffer must hold length rounded
-// up to a multiple of 32.
-void PutLine(const char *label, size_t length, int32_t dots);
+// Where the label of the next line is written, kLabelBytes at most.
+char *LineLabel(void);
+
+// Prints the line whose label LineLabel gave, now ending at labelEnd: the
+// label, dots dots and a newline.  Lines are held back until FlushLines,
+// the buffer fills, or Report.
+void PutLine(const char *labelEnd, int32_t dots);
 
 // Hands the lines held back to standard output, ending the process with
 // status 3 if it has failed.

@@ -27,6 +27,15 @@ static void EmitLine(Input *in, const ScanParams *sp, uint64_t next, LineSums *s
 static uint32_t LabelRate(uint64_t rate);
 static double SumInOrder(Input *in, const ScanParams *sp, uint64_t first);
 
+// Frames are summed kSumChunk bytes at a time, each chunk after a prefetch
+// of the cache lines up to kPrefetchAhead bytes past it: a mapped file's
+// frames come from memory, not from a copy just made, and the
+// processor's own prefetching stops at each 4 KiB page.  Measured warm on
+// this machine, a tenth faster for most codings, a fifth for the 8 kHz
+// telephone file; longer chunks, or prefetching a whole line at once, lose
+// what they gain on lines of many channels.
+enum { kSumChunk = 4096, kPrefetchAhead = 2048, kCacheLine = 64 };
+
 // A stream cannot be read again: its lines added in lanes are kept here as
 // they arrive, to be added again in order where needed.  Lines too long
 // for it are added in order from the start.
@@ -82,11 +91,17 @@ ScanFrames(Input *in, const ScanParams *plan)
 			break;
 		if (got == 0)
 			ReadFailed(LostFrame(in, sp, frame));
+		const unsigned char *ahead = frames, *end = frames + (size_t)got * sp->frameSize;
+		uint32_t chunk = kSumChunk > sp->frameSize ? kSumChunk / sp->frameSize : 1;
 		for (uint32_t pos = 0; pos < got;) {
 			uint32_t run = got - pos;
 			if (resolution != 0 && run > resolution - counter)
 				run = resolution - counter;
+			run = run < chunk ? run : chunk;
 			const unsigned char *p = frames + (size_t)pos * sp->frameSize;
+			for (; ahead < end && ahead < p + run * sp->frameSize + kPrefetchAhead;
+			     ahead += kCacheLine)
+				__builtin_prefetch(ahead);
 			AddFrames(layout, p, run, &sums, &peaks);
 			if (in->stream && AddsInLanes(layout))
 				KeepFrames(p, (size_t)counter * sp->frameSize, (size_t)run * sp->frameSize);
@@ -136,26 +151,25 @@ int
 Waveform(int64_t frame, uint32_t sampleRate, double dots,
          double secondsPerLine)
 {
-	char label[kLabelBytes];
-	size_t n = 0;
+	char *label = LineLabel(), *end = label;
 	float time = (float)frame / (float)sampleRate;
 
 	if (secondsPerLine >= kTwoPlacesFrom) {
-		n = FormatFixed(label, time, 2);
-		label[n++] = '\t';
+		end += FormatFixed(end, time, 2);
+		*end++ = '\t';
 	} else if (secondsPerLine > kFrameColumnUpTo) {
-		n = FormatFixed(label, time, 3);
-		label[n++] = '\t';
+		end += FormatFixed(end, time, 3);
+		*end++ = '\t';
 	} else if (secondsPerLine <= kFrameColumnUpTo) {
-		n = FormatFixed(label, time, 3);
-		label[n++] = '\t';
+		end += FormatFixed(end, time, 3);
+		*end++ = '\t';
 		// The frame column holds the low 32 bits of the frame number.
 		uint32_t low = (uint32_t)frame;
-		n += FormatInt(label + n, low <= INT32_MAX
+		end += FormatInt(end, low <= INT32_MAX
 		    ? (int32_t)low : (int32_t)(low - 2147483648u) + INT32_MIN);
-		label[n++] = '\t';
+		*end++ = '\t';
 	}
-	PutLine(label, n, DotCount(dots));
+	PutLine(end, DotCount(dots));
 	return '\n';
 }
 
