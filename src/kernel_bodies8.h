@@ -24,18 +24,23 @@ Keys8(U8v bytes, Coding coding)
 	return (bytes ^ 0x55) & 0x7F;
 }
 
-// A G.711 key decodes to 4 a 2^e - d units (G711FactorsOf).  The products
-// a 2^e are added in pairs of neighbouring samples into 16 bits, the pairs
-// of two vectors together, then widened into 32-bit elements; the caller
-// takes 4 times their sum less d for each sample.  Masked samples add
-// nothing.  A product is at most 63 * 128 = 8064.
-enum { kMostProduct = 63 * 128 };
-static_assert(2 * 2 * kMostProduct <= INT16_MAX, "the pairs of two vectors fit 16 bits");
+// A G.711 key decodes to 4 a 2^e - d units (G711FactorsOf): the caller
+// takes 4 times the sum of the products a 2^e, less d for each sample.  A
+// product is at most 63 * 128 = 8064.  The sums of a chunk of 8-bit keys:
+// unsigned keys are their own units, added in 8-bit halves of 16-bit
+// elements (each half adds at most 128 a vector).
+enum { kMostProduct = 63 * 128, kKeyChunk = 256 };
+static_assert(kKeyChunk * 128 <= UINT16_MAX, "sums of 8-bit halves fit");
 
 #ifdef QUORVIN_BYTE_LOOKUP
-// a comes from a table by the step, corrected by the segment for A-law's
-// segment 0, and 2^e from a table by the segment; one instruction
-// multiplies and adds pairs.
+// With a byte shuffle, a comes from a table by the step, corrected by the
+// segment for A-law's segment 0, and 2^e from a table by the segment; one
+// instruction multiplies and adds pairs.  The products are added in pairs
+// of neighbouring samples into 16 bits, the pairs of two vectors together,
+// then widened into 32-bit elements, four to an element a vector.  Masked
+// samples add nothing.
+static_assert(2 * 2 * kMostProduct <= INT16_MAX, "the pairs of two vectors fit 16 bits");
+static_assert((uint64_t)kKeyChunk * 4 * kMostProduct <= UINT32_MAX, "product sums fit");
 
 struct G711Table {
 	uint8_t bytes[16];
@@ -86,34 +91,6 @@ G711Pairs(U8v keys, U8v keep, Coding coding)
 	U8v e = Lookup16(power[coding == kALaw].bytes, segment) & keep;
 	return ProductsByPairs(e, (I8v)a);
 }
-#else
-// Keys spread over 16-bit elements, two products to an element, shifted
-// by the segment.
-QUORVIN_INLINE U16v
-G711Product(U16v key, Coding coding)
-{
-	U16v segment = key >> 4, a = ((key & 15) << 1) + 33;
-	if (coding == kMuLaw)
-		return ShiftBy16(a, segment);
-	U16v first = (U16v)(segment == 0);
-	return ShiftBy16(a - (first & 32), segment + (first & 1));
-}
-
-QUORVIN_INLINE I16v
-G711Pairs(U8v keys, U8v keep, Coding coding)
-{
-	U16v even = G711Product((U16v)keys & 0xFF, coding) & (U16v)(((U16v)keep & 0xFF) != 0);
-	U16v odd = G711Product((U16v)keys >> 8, coding) & (U16v)((U16v)keep >> 8 != 0);
-	return (I16v)(even + odd);
-}
-#endif
-
-// The sums of a chunk of 8-bit keys: unsigned keys are their own units,
-// added in 8-bit halves of 16-bit elements (each half adds at most 128 a
-// vector); G.711 keys add their products (four to an element a vector).
-enum { kKeyChunk = 256 };
-static_assert(kKeyChunk * 128 <= UINT16_MAX, "sums of 8-bit halves fit");
-static_assert((uint64_t)kKeyChunk * 4 * kMostProduct <= UINT32_MAX, "product sums fit");
 
 struct KeySums {
 	U16v all, upper;
@@ -144,10 +121,94 @@ AddTwoKeys(U8v first, U8v second, Coding coding, KeySums *s)
 }
 
 QUORVIN_INLINE U64v
-KeysTotal(const KeySums *s)
+KeysTotal(const KeySums *s, Coding coding)
 {
+	(void)coding;
 	return ByteHalvesTotal(s->all, s->upper) + (Wide32(s->products) << 2);
 }
+
+// Masked samples add nothing.
+QUORVIN_INLINE uint64_t
+MaskedUnits(Coding coding, size_t masked)
+{
+	(void)coding;
+	(void)masked;
+	return 0;
+}
+#else
+// Without a byte shuffle, G.711 keys go through floats.  The word
+// (key << 19) + kG711Word is the float (2 t + 33) 2^s, for the key's
+// segment s and step t: exponent s + 5, and (2 t + 1) / 32 below the
+// leading 1.  That is the a 2^e of mu-law, and of A-law but in segment 0,
+// where a 2^e = 4 t + 2 is 31 - 2 t less: that difference is added apart,
+// in 8-bit halves, and taken away.  Each byte of a 32-bit element makes
+// its own word, in its own sum; floats add integers exactly while their
+// sums stay below 2^24.  A masked key is 0 and adds the a 2^e of key 0,
+// which the caller takes away.  Five operations a key where shifts by the
+// segment took fifteen.
+static constexpr uint32_t kG711Word = 132u << 23 | 1u << 18;
+static_assert(kKeyChunk * kMostProduct < 1 << 24, "the sums of a chunk's words are exact");
+static_assert(kKeyChunk * 31 <= UINT16_MAX / 2, "the A-law differences fit 8-bit halves");
+
+// Two vectors a step keep their words apart: a float sum is a chain of
+// additions that must wait for each other.
+struct KeySums {
+	U16v all, upper;
+	F32v words[8];
+};
+
+QUORVIN_INLINE void
+AddWords(U8v keys, U8v keep, Coding coding, KeySums *s, int half)
+{
+	U32v k = (U32v)(keys & keep);
+	F32v *words = s->words + 4 * half;
+	if (coding == kUnsigned8) {
+		AddByteHalves((U16v)k, &s->all, &s->upper);
+		return;
+	}
+	words[0] += (F32v)(((k & 0xFF) << 19) + kG711Word);
+	words[1] += (F32v)(((k & 0xFF00) << 11) + kG711Word);
+	words[2] += (F32v)(((k & 0xFF0000) << 3) + kG711Word);
+	words[3] += (F32v)((k >> 24 << 19) + kG711Word);
+	// Keys below 16 are segment 0's: their step is the key itself.
+	if (coding == kALaw) {
+		U8v first = (U8v)((I8v)k < 16), step = (U8v)k;
+		AddByteHalves((U16v)((31 - step - step) & first), &s->all, &s->upper);
+	}
+}
+
+QUORVIN_INLINE void
+AddKeys(U8v keys, U8v keep, Coding coding, KeySums *s)
+{
+	AddWords(keys, keep, coding, s, 0);
+}
+
+QUORVIN_INLINE void
+AddTwoKeys(U8v first, U8v second, Coding coding, KeySums *s)
+{
+	const U8v every = ~(U8v){};
+	AddWords(first, every, coding, s, 0);
+	AddWords(second, every, coding, s, 1);
+}
+
+QUORVIN_INLINE U64v
+KeysTotal(const KeySums *s, Coding coding)
+{
+	U64v halves = ByteHalvesTotal(s->all, s->upper), words = {};
+	if (coding == kUnsigned8)
+		return halves;
+	for (int j = 0; j < 8; j++)
+		words += Wide32(__builtin_convertvector(s->words[j], U32v));
+	return (words - halves) << 2;
+}
+
+QUORVIN_INLINE uint64_t
+MaskedUnits(Coding coding, size_t masked)
+{
+	G711Factors key0 = G711FactorsOf(0, coding);
+	return coding == kUnsigned8 ? 0 : 4 * (uint64_t)(key0.a << key0.e) * masked;
+}
+#endif
 
 // G.711 and other 8-bit keys; must equal AddUnitsReference (Key8, Units8).
 // G.711 keys have 7 bits: their top bit marks, in the peaks, an element
@@ -184,7 +245,7 @@ Sum8(const unsigned char *p, size_t samples, Coding coding, uint64_t *units,
 			v++;
 			p += n;
 		}
-		sum += KeysTotal(&s);
+		sum += KeysTotal(&s, coding);
 	}
 	size_t left = samples % n;
 	if (left != 0) {
@@ -193,9 +254,10 @@ Sum8(const unsigned char *p, size_t samples, Coding coding, uint64_t *units,
 		KeySums s = {};
 		Raise(cycle, LastSlot(cycle), 0, (keys | mark) & keep, 1, cycling);
 		AddKeys(keys, keep, coding, &s);
-		sum += KeysTotal(&s);
+		sum += KeysTotal(&s, coding);
 	}
-	*units += Total64(sum) - (uint64_t)G711FactorsOf(0, coding).less * samples;
+	*units += Total64(sum) - (uint64_t)G711FactorsOf(0, coding).less * samples -
+	          MaskedUnits(coding, left != 0 ? n - left : 0);
 }
 
 #ifdef __SSE2__

@@ -40,6 +40,7 @@ typedef int16_t I16v __attribute__((vector_size(QUORVIN_VECTOR_BYTES)));
 typedef uint32_t U32v __attribute__((vector_size(QUORVIN_VECTOR_BYTES)));
 typedef int32_t I32v __attribute__((vector_size(QUORVIN_VECTOR_BYTES)));
 typedef uint64_t U64v __attribute__((vector_size(QUORVIN_VECTOR_BYTES)));
+typedef float F32v __attribute__((vector_size(QUORVIN_VECTOR_BYTES)));
 typedef double F64v __attribute__((vector_size(QUORVIN_VECTOR_BYTES)));
 typedef uint8_t U8x16 __attribute__((vector_size(16)));
 
@@ -226,20 +227,6 @@ Spread24(const unsigned char *p, I32v out[kSpread24Vectors])
 	out[1] = (I32v)upper >> 8;
 }
 #endif
-
-// a shifted left by the count in the same element, for counts below 8.
-// SSE2 has no shift by a vector of counts, which the compiler would make
-// element by element: it multiplies by 2^(s & 1) 4^(s >> 1 & 1)
-// 16^(s >> 2 & 1) instead.
-QUORVIN_INLINE U16v
-ShiftBy16(U16v a, U16v s)
-{
-#ifdef __SSE2__
-	return a * ((s & 1) + 1) * ((s >> 1 & 1) * 3 + 1) * ((s >> 2 & 1) * 15 + 1);
-#else
-	return a << s;
-#endif
-}
 
 #ifdef QUORVIN_BYTE_LOOKUP
 // Each byte of index looks up one of the 16 bytes of table (the low four
