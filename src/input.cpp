@@ -190,7 +190,7 @@ MappedFrames(Input *in, uint64_t offset, size_t n, size_t frameBytes, size_t *by
 static bool
 MapWindow(Input *in, uint64_t at, size_t n, size_t frameBytes)
 {
-	static const uint64_t page = (uint64_t)sysconf(_SC_PAGESIZE);
+	uint64_t page = (uint64_t)sysconf(_SC_PAGESIZE);
 	struct stat st;
 	Unmap(in);
 	if (fstat(in->fd, &st) != 0) {
