@@ -87,17 +87,6 @@ size_t ReadAhead(Input *in, uint64_t offset, unsigned char *buf, size_t n);
 const unsigned char *NextFrames(Input *in, uint64_t offset, size_t n, size_t frameBytes,
                                 size_t *bytes);
 
-// Where a fault in a regular file's window returns to: the scan arms it
-// with sigsetjmp before it reads a window.  A fault there (a page past
-// the end of a file that shrank, or one the disk fails to read) sets
-// in->lostAt and comes back with 1.
-sigjmp_buf *FaultReturn(Input *in);
-
-// Where a regular file now ends, if it lost any of the bytes handed on
-// (it shrank as it was read, or a page failed), the offset of the first
-// byte lost; else UINT64_MAX.  Releases the window.
-uint64_t LostOffset(Input *in);
-
 // Whether reading the stream now would wait: nothing has arrived and it
 // has not ended.
 bool WouldWait(const Input *in);

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "output.h"
+#include "window.h"
 
 
 static_assert((size_t)kBlockBytes >= (size_t)kMaxFrameBytes, "a block holds a frame");
