@@ -536,6 +536,9 @@ TEST(Unmappable, FilesAreReadInstead)
 // column narrowed to its low 32 bits.
 TEST(Huge, FilesPastFourGigabytes)
 {
+	// qemu-arm (7.2) maps a file past 4 GiB as zeros for a 32-bit program.
+	if (kWrapper != nullptr && strstr(kWrapper, "qemu-arm-static") != nullptr)
+		GTEST_SKIP() << "qemu-arm maps a file past 4 GiB as zeros";
 	std::string path = Dir() + "huge.wav", d64(64, '.');
 	std::string tone = IntSamples(std::vector<int64_t>(512, 16384), 2);
 	ASSERT_TRUE(WriteFile(path, WavHeader(1000000, 1, 16, 0x80000000)));
