@@ -92,7 +92,7 @@ ScanFrames(Input *in, const ScanParams *plan)
 			break;
 		if (got == 0)
 			ReadFailed(LostFrame(in, sp, frame));
-		const unsigned char *ahead = frames, *end = frames + (size_t)got * sp->frameSize;
+		size_t bytes = (size_t)got * sp->frameSize, prefetched = 0;
 		uint32_t chunk = kSumChunk > sp->frameSize ? kSumChunk / sp->frameSize : 1;
 		for (uint32_t pos = 0; pos < got;) {
 			uint32_t run = got - pos;
@@ -100,9 +100,9 @@ ScanFrames(Input *in, const ScanParams *plan)
 				run = resolution - counter;
 			run = run < chunk ? run : chunk;
 			const unsigned char *p = frames + (size_t)pos * sp->frameSize;
-			for (; ahead < end && ahead < p + run * sp->frameSize + kPrefetchAhead;
-			     ahead += kCacheLine)
-				__builtin_prefetch(ahead);
+			size_t upTo = (size_t)(pos + run) * sp->frameSize + kPrefetchAhead;
+			for (; prefetched < bytes && prefetched < upTo; prefetched += kCacheLine)
+				__builtin_prefetch(frames + prefetched);
 			AddFrames(layout, p, run, &sums, &peaks);
 			if (in->stream && AddsInLanes(layout))
 				KeepFrames(p, (size_t)counter * sp->frameSize, (size_t)run * sp->frameSize);
