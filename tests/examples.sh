@@ -29,7 +29,8 @@ done
 mkdir "$work/bin"
 ln -s "$program" "$work/bin/quorvin1b"
 # The stand-in arecord writes WAV (-t wav), raw samples (-t raw), or a
-# WAV file named last.  On standard output it holds the last 3 s back
+# WAV file named last, whose header says 2 GiB of audio follow, as
+# arecord's does until it ends.  On standard output it holds the last 3 s back
 # until the pipeline has printed something into ./out, where the examples
 # go: a pipeline that holds its lines back (awk reading in blocks, say)
 # makes it wait 10 s and say so on standard error, which fails the
@@ -39,7 +40,7 @@ cat >"$work/bin/arecord" <<'EOF'
 sound=$(mktemp) && trap 'rm -f "$sound"' EXIT
 sox -V1 -n -r 8000 -c 1 -b 16 -t wav "$sound" synth 3 sine 440 pad 0 6 repeat 1 trim 0 12
 case "$*" in
-*.wav) cp "$sound" "${!#}"; exit ;;
+*.wav) { head -c 40 "$sound"; printf '\0\0\0\200'; tail -c +45 "$sound"; } >"${!#}"; exit ;;
 *raw*) skip=44 ;;
 *) skip=0 ;;
 esac
