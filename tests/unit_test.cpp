@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <fcntl.h>
@@ -84,6 +86,9 @@ TEST(ReadsDeathTest, FailedReadsEndTheRun)
 // faults.  Either way the frame named is the first the file lost.
 TEST(ReadsDeathTest, FileCutUnderItsMapping)
 {
+	const char *qemu = getenv("QUORVIN_QEMU");
+	if (qemu != nullptr && strcmp(qemu, "s390x") == 0)
+		GTEST_SKIP() << "qemu-s390x (7.2) gives a bus error's address with its halves swapped";
 	static Input in;
 	static FILE *sink;
 	std::string dir = testing::TempDir() + "quorvin_XXXXXX";
