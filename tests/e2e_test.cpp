@@ -370,6 +370,7 @@ TEST(Golden, ChunksFoundByWalkingOrByTheirTags)
 		{ "long chunk", Riff(fmt + junk + data), args, kFull, 0 },
 		{ "chunk in a chunk", Riff(fmt + list + data), args, kFull, 0 },
 		{ "RF64", Replaced(Riff(fmt + list + data), 0, "RF64"), args, kFull, 0 },
+		{ "BW64, fmt past 15000", Replaced(Riff(junk15k + fmt + data), 0, "BW64"), args, kFull, 0 },
 		{ "not WAVE", Replaced(Riff(fmt + list + data), 8, "AVI "), args, oneFrame, 0 },
 		{ "size too large", Riff(fmt + wrong + data), args, oneFrame, 0 },
 		{ "size too large, past the head", Riff(fmt + cut + data), args, oneFrame, 0 },
