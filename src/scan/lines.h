@@ -1,0 +1,35 @@
+// SPDX-License-Identifier: MIT
+// Lines: the frames of the line being added, its dots and label when it
+// is complete, and the report at the end; the scan's own.
+#ifndef QUORVIN_SCAN_LINES_H
+#define QUORVIN_SCAN_LINES_H
+
+#include <cstdint>
+
+#include "io/input.h"
+#include "scan/scan.h"
+#include "scan/sums.h"
+
+struct Line {
+	uint32_t counter;         // frames added since the last line
+	LineSums sums;
+	Peaks peaks;              // of the whole range
+};
+
+// Whether the lines of plan may be added in lanes, in any order: where
+// they can be added again in order, read again from a file, or from the
+// copy kept of a stream's line.
+bool LinesAddInAnyOrder(const ScanPlan *plan);
+
+// Adds frames frames at p to the line.
+void AddToLine(const ScanPlan *plan, const unsigned char *p, uint32_t frames, Line *line);
+
+// Prints the complete line that ends before frame next, and starts the
+// next; a line added in lanes whose dots are not settled is added again
+// in order.  Where that cannot be read, *lostFrame is the frame.
+ScanEnd EmitLine(Input *in, const ScanPlan *plan, uint64_t next, Line *line,
+                 uint64_t *lostFrame);
+
+void ReportPeaks(const Layout *layout, const Peaks *peaks, float magnification);
+
+#endif

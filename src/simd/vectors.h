@@ -1,0 +1,356 @@
+// SPDX-License-Identifier: MIT
+// Vectors: the vector types the kernels are written in, the few
+// operations whose best instruction differs between instruction sets, and
+// the narrow sums the kernels fold into 64 bits.
+// Everything here is portable GCC/clang vector code, except the marked
+// x86 pieces, each under the instruction set it needs.  A vector holds 32
+// bytes where AVX2 is on, 16 elsewhere (SSE2 or SSSE3 with SSE4.1 on
+// x86-64, NEON, VSX, or plain registers where the target has no vector
+// unit).
+#ifndef QUORVIN_SIMD_VECTORS_H
+#define QUORVIN_SIMD_VECTORS_H
+
+#include <cstdint>
+#include <cstring>
+
+#ifdef __SSE2__
+#include <immintrin.h>
+#endif
+#ifdef __AVX2__
+#define QUORVIN_VECTOR_BYTES 32
+#else
+#define QUORVIN_VECTOR_BYTES 16
+#endif
+// A byte shuffle with indices from a vector: G.711 keys are looked up in
+// tables of 16 bytes.
+#if defined(__AVX2__) || defined(__SSSE3__)
+#define QUORVIN_BYTE_LOOKUP 1
+#endif
+
+// Each instruction set's copy is its own: nothing here is shared between
+// the units that include it.
+namespace {
+
+#define QUORVIN_INLINE __attribute__((always_inline)) static inline
+
+typedef uint8_t U8v __attribute__((vector_size(QUORVIN_VECTOR_BYTES)));
+typedef int8_t I8v __attribute__((vector_size(QUORVIN_VECTOR_BYTES)));
+typedef uint16_t U16v __attribute__((vector_size(QUORVIN_VECTOR_BYTES)));
+typedef int16_t I16v __attribute__((vector_size(QUORVIN_VECTOR_BYTES)));
+typedef uint32_t U32v __attribute__((vector_size(QUORVIN_VECTOR_BYTES)));
+typedef int32_t I32v __attribute__((vector_size(QUORVIN_VECTOR_BYTES)));
+typedef uint64_t U64v __attribute__((vector_size(QUORVIN_VECTOR_BYTES)));
+typedef float F32v __attribute__((vector_size(QUORVIN_VECTOR_BYTES)));
+typedef double F64v __attribute__((vector_size(QUORVIN_VECTOR_BYTES)));
+typedef uint8_t U8x16 __attribute__((vector_size(16)));
+
+enum { kVectorBytes = QUORVIN_VECTOR_BYTES };
+
+QUORVIN_INLINE U8v
+LoadBytes(const unsigned char *p)
+{
+	U8v v;
+	memcpy(&v, p, sizeof v);
+	return v;
+}
+
+// The compiler's own copy, not the checked one of a hardened build, which
+// is a call for every vector where the place is found at run time (a
+// peak cycle's slot).  The kernels keep every store within VectorPeaks.
+QUORVIN_INLINE void
+StoreBytes(unsigned char *p, U8v v)
+{
+	__builtin_memcpy(p, &v, sizeof v);
+}
+
+// Samples are little-endian; a big-endian host swaps the bytes of each
+// element after loading them.
+QUORVIN_INLINE I16v
+LoadLE16(const unsigned char *p)
+{
+	U16v v = (U16v)LoadBytes(p);
+#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+	v = v << 8 | v >> 8;
+#endif
+	return (I16v)v;
+}
+
+QUORVIN_INLINE U32v
+LoadLE32(const unsigned char *p)
+{
+	U32v v = (U32v)LoadBytes(p);
+#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+	v = v << 24 | (v & 0xFF00) << 8 | (v >> 8 & 0xFF00) | v >> 24;
+#endif
+	return v;
+}
+
+// Magnitudes as unsigned elements, so that the most negative value has
+// one too (-128 gives 128, -32768 gives 32768, -2^31 gives 2^31).
+QUORVIN_INLINE U8v
+Abs8(I8v v)
+{
+#if defined(__AVX2__)
+	return (U8v)_mm256_abs_epi8((__m256i)v);
+#elif defined(__SSSE3__)
+	return (U8v)_mm_abs_epi8((__m128i)v);
+#else
+	U8v sign = (U8v)(v < 0);
+	return ((U8v)v ^ sign) - sign;
+#endif
+}
+
+QUORVIN_INLINE U16v
+Abs16(I16v v)
+{
+#if defined(__AVX2__)
+	return (U16v)_mm256_abs_epi16((__m256i)v);
+#elif defined(__SSSE3__)
+	return (U16v)_mm_abs_epi16((__m128i)v);
+#else
+	U16v sign = (U16v)(v >> 15);
+	return ((U16v)v ^ sign) - sign;
+#endif
+}
+
+QUORVIN_INLINE U32v
+Abs32(I32v v)
+{
+#if defined(__AVX2__)
+	return (U32v)_mm256_abs_epi32((__m256i)v);
+#elif defined(__SSSE3__)
+	return (U32v)_mm_abs_epi32((__m128i)v);
+#else
+	U32v sign = (U32v)(v >> 31);
+	return ((U32v)v ^ sign) - sign;
+#endif
+}
+
+QUORVIN_INLINE U8v Max8(U8v a, U8v b) { return a > b ? a : b; }
+QUORVIN_INLINE U16v Max16(U16v a, U16v b) { return a > b ? a : b; }
+QUORVIN_INLINE U32v Max32(U32v a, U32v b) { return a > b ? a : b; }
+
+// All ones in the elements from first on, zero before: the mask of a
+// last vector that overlaps elements already taken.
+QUORVIN_INLINE U8v
+From8(unsigned first)
+{
+	static const uint8_t index[32] = { 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15,
+	                                   16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28,
+	                                   29, 30, 31 };
+	U8v v;
+	memcpy(&v, index, sizeof v);
+	return (U8v)(v >= (uint8_t)first);
+}
+
+QUORVIN_INLINE U16v
+From16(unsigned first)
+{
+	static const uint16_t index[16] = { 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15 };
+	U16v v;
+	memcpy(&v, index, sizeof v);
+	return (U16v)(v >= (uint16_t)first);
+}
+
+QUORVIN_INLINE U32v
+From32(unsigned first)
+{
+	static const uint32_t index[8] = { 0, 1, 2, 3, 4, 5, 6, 7 };
+	U32v v;
+	memcpy(&v, index, sizeof v);
+	return (U32v)(v >= (uint32_t)first);
+}
+
+// Eight 24-bit samples, the 24 bytes at p, as 32-bit values in as many
+// vectors as they fill: each sample's three bytes are put at the top of a
+// 32-bit element, and an arithmetic shift brings them down with their
+// sign.  Nothing past the 24 bytes is read.
+enum { kSpread24Vectors = 32 / QUORVIN_VECTOR_BYTES };
+
+#if defined(__AVX2__)
+// One byte shuffle within each 16-byte half: samples 0 to 3 from the 16
+// bytes at p, 4 to 7 from the 16 at p + 8.
+QUORVIN_INLINE void
+Spread24(const unsigned char *p, I32v out[kSpread24Vectors])
+{
+	const __m256i order = _mm256_setr_epi8(0, 0, 1, 2, 0, 3, 4, 5, 0, 6, 7, 8, 0, 9, 10, 11,
+	                                       0, 4, 5, 6, 0, 7, 8, 9, 0, 10, 11, 12, 0, 13, 14, 15);
+	__m256i both = _mm256_inserti128_si256(
+	    _mm256_castsi128_si256(_mm_loadu_si128((const __m128i *)p)),
+	    _mm_loadu_si128((const __m128i *)(p + 8)), 1);
+	out[0] = (I32v)_mm256_srai_epi32(_mm256_shuffle_epi8(both, order), 8);
+}
+#elif defined(__SSE2__) && !defined(__SSSE3__)
+// SSE2 has no byte shuffle: each sample comes in a 32-bit load of its
+// bytes and the byte before them (the first one's shifted up instead).
+QUORVIN_INLINE uint32_t
+Load32(const unsigned char *p)
+{
+	uint32_t w;
+	memcpy(&w, p, 4);
+	return w;
+}
+
+QUORVIN_INLINE void
+Spread24(const unsigned char *p, I32v out[kSpread24Vectors])
+{
+	I32v lower = { (int32_t)(Load32(p) << 8), (int32_t)Load32(p + 2), (int32_t)Load32(p + 5),
+	               (int32_t)Load32(p + 8) };
+	I32v upper = { (int32_t)Load32(p + 11), (int32_t)Load32(p + 14), (int32_t)Load32(p + 17),
+	               (int32_t)Load32(p + 20) };
+	out[0] = lower >> 8;
+	out[1] = upper >> 8;
+}
+#else
+// A byte shuffle of each 16 bytes, as in the AVX2 copy.  GCC before 12
+// has only its own shuffle builtin; clang only the other.
+#if defined(__clang__) || __GNUC__ >= 12
+#define QUORVIN_SHUFFLE16(v, ...) __builtin_shufflevector(v, v, __VA_ARGS__)
+#else
+#define QUORVIN_SHUFFLE16(v, ...) __builtin_shuffle(v, (U8x16){ __VA_ARGS__ })
+#endif
+
+QUORVIN_INLINE void
+Spread24(const unsigned char *p, I32v out[kSpread24Vectors])
+{
+	U8x16 lower, upper;
+	memcpy(&lower, p, 16);
+	memcpy(&upper, p + 8, 16);
+#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+	lower = QUORVIN_SHUFFLE16(lower, 2, 1, 0, 0, 5, 4, 3, 0, 8, 7, 6, 0, 11, 10, 9, 0);
+	upper = QUORVIN_SHUFFLE16(upper, 6, 5, 4, 0, 9, 8, 7, 0, 12, 11, 10, 0, 15, 14, 13, 0);
+#else
+	lower = QUORVIN_SHUFFLE16(lower, 0, 0, 1, 2, 0, 3, 4, 5, 0, 6, 7, 8, 0, 9, 10, 11);
+	upper = QUORVIN_SHUFFLE16(upper, 0, 4, 5, 6, 0, 7, 8, 9, 0, 10, 11, 12, 0, 13, 14, 15);
+#endif
+	out[0] = (I32v)lower >> 8;
+	out[1] = (I32v)upper >> 8;
+}
+#endif
+
+#ifdef QUORVIN_BYTE_LOOKUP
+// Each byte of index looks up one of the 16 bytes of table (the low four
+// bits of the index choose; every index here is below 128).
+QUORVIN_INLINE U8v
+Lookup16(const uint8_t table[16], U8v index)
+{
+	__m128i t = _mm_loadu_si128((const __m128i *)table);
+#ifdef __AVX2__
+	return (U8v)_mm256_shuffle_epi8(_mm256_broadcastsi128_si256(t), (__m256i)index);
+#else
+	return (U8v)_mm_shuffle_epi8(t, (__m128i)index);
+#endif
+}
+
+// The products of the unsigned bytes of a and the signed bytes of b, added
+// in pairs into 16 bits (saturating; the kernels keep each pair far
+// below).
+QUORVIN_INLINE I16v
+ProductsByPairs(U8v a, I8v b)
+{
+#ifdef __AVX2__
+	return (I16v)_mm256_maddubs_epi16((__m256i)a, (__m256i)b);
+#else
+	return (I16v)_mm_maddubs_epi16((__m128i)a, (__m128i)b);
+#endif
+}
+#endif
+
+// 16-bit elements, none above INT16_MAX, added in pairs into 32 bits.
+QUORVIN_INLINE U32v
+PairsWidened(I16v pairs)
+{
+#if defined(__AVX2__)
+	return (U32v)_mm256_madd_epi16((__m256i)pairs, _mm256_set1_epi16(1));
+#elif defined(__SSE2__)
+	return (U32v)_mm_madd_epi16((__m128i)pairs, _mm_set1_epi16(1));
+#else
+	return ((U32v)pairs & 0xFFFF) + ((U32v)pairs >> 16);
+#endif
+}
+
+#ifdef __SSE2__
+// The sum of the absolute differences between the bytes and 128, eight
+// bytes to each 64-bit element.
+QUORVIN_INLINE U64v
+DistancesFrom128(U8v bytes)
+{
+#ifdef __AVX2__
+	return (U64v)_mm256_sad_epu8((__m256i)bytes, _mm256_set1_epi8((char)0x80));
+#else
+	return (U64v)_mm_sad_epu8((__m128i)bytes, _mm_set1_epi8((char)0x80));
+#endif
+}
+#endif
+
+// The narrow sums below are folded into 64-bit sums after this many
+// vectors, before they can overflow; each kernel names its own.
+QUORVIN_INLINE size_t
+ChunkEnd(size_t v, size_t vectors, size_t chunk)
+{
+	return vectors - v > chunk ? v + chunk : vectors;
+}
+
+// 32-bit elements widened and added in pairs into 64-bit elements.
+QUORVIN_INLINE U64v
+Wide32(U32v x)
+{
+	return ((U64v)x & 0xFFFFFFFF) + ((U64v)x >> 32);
+}
+
+QUORVIN_INLINE U64v
+Wide16(U16v x)
+{
+	return Wide32(((U32v)x & 0xFFFF) + ((U32v)x >> 16));
+}
+
+QUORVIN_INLINE uint64_t
+Total64(U64v x)
+{
+	uint64_t sum = 0;
+	for (unsigned j = 0; j < sizeof x / 8; j++)
+		sum += x[j];
+	return sum;
+}
+
+// Sums of 16-bit halves in 32-bit elements that may wrap: *all adds each
+// element whole (its lower half plus 2^16 times its upper half), *upper its
+// upper half alone.  all - 2^16 upper is then the sum of the lower halves,
+// exact while that sum stays below 2^32, as the sum of the upper halves
+// must too: at most kHalvesChunk additions of halves below 2^16.
+enum { kHalvesChunk = 1 << 15 };
+static_assert((uint64_t)kHalvesChunk * 0xFFFF <= UINT32_MAX, "sums of 16-bit halves fit");
+
+QUORVIN_INLINE void
+AddHalves(U32v x, U32v *all, U32v *upper)
+{
+	*all += x;
+	*upper += x >> 16;
+}
+
+// The sums of the lower halves and of the upper halves, the latter times
+// 2^shift.
+QUORVIN_INLINE U64v
+HalvesTotal(U32v all, U32v upper, unsigned shift)
+{
+	return Wide32(all - (upper << 16)) + (Wide32(upper) << shift);
+}
+
+// The same with 8-bit halves of 16-bit elements, added with equal weight:
+// exact while each sum of halves stays below 2^16.
+QUORVIN_INLINE void
+AddByteHalves(U16v x, U16v *all, U16v *upper)
+{
+	*all += x;
+	*upper += x >> 8;
+}
+
+QUORVIN_INLINE U64v
+ByteHalvesTotal(U16v all, U16v upper)
+{
+	return Wide16(all - (upper << 8)) + Wide16(upper);
+}
+
+}  // namespace
+
+#endif

@@ -1,0 +1,26 @@
+// SPDX-License-Identifier: MIT
+// Header probe: finds the format and data chunks of a wave file, by
+// walking its chunk list and by their tags, and reads the attributes the
+// run and the scan need.
+#ifndef QUORVIN_WAVE_PROBE_H
+#define QUORVIN_WAVE_PROBE_H
+
+#include <cstdint>
+
+#include "io/input.h"
+#include "wave/wave.h"
+
+// Little-endian assembly of header fields.  Assem2 reads an unsigned 16-bit
+// value, Assem4 a signed 32-bit value; both come back widened to 64 bits.
+int64_t Assem2(const unsigned char *p);
+int64_t Assem4(const unsigned char *p);
+
+enum ProbeResult { kProbed, kUnreadable, kNoFormatChunk, kNoDataChunk };
+
+// Reads the attributes of the wave file in into *wave, reading a stream's
+// head only as far as they need, and further where the chunk list goes
+// on past it.  Where a read fails, or the file has no format or no data
+// chunk, says which.
+ProbeResult GetAttributes(Input *in, Wave *wave);
+
+#endif
