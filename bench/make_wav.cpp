@@ -50,8 +50,8 @@ int main(int argc, char *argv[])
 		perror(argv[1]);
 		return 1;
 	}
-	std::string out = WavHeader(rate, (uint16_t)channels, (uint16_t)bits[coding], (uint32_t)bytes,
-	                            (uint16_t)formats[coding]);
+	std::string out = WavHead(PcmFormat(rate, (uint16_t)channels, (uint16_t)bits[coding],
+	                                    (uint16_t)formats[coding]), (uint32_t)bytes);
 	uint32_t seed = 1;
 	for (uint64_t i = 0; i < frames; i++) {
 		double t = (double)i / rate;
@@ -64,17 +64,17 @@ int main(int argc, char *argv[])
 			if (formats[coding] == 3 && bits[coding] == 64) {
 				uint64_t w;
 				memcpy(&w, &x, 8);
-				PutLE(out, w, 8);
+				out += Le(w, 8);
 			} else if (formats[coding] == 3) {
 				float v = (float)x;
 				uint32_t w;
 				memcpy(&w, &v, 4);
-				PutLE(out, w, 4);
+				out += Le(w, 4);
 			} else if (coding <= 2) {
 				out.push_back((char)(coding == 0 ? lround(x * 127.0) + 128 : coding == 1 ? MuLaw(pcm16) : ALaw(pcm16)));
 			} else {
 				double full = (double)((1LL << (bits[coding] - 1)) - 1);
-				PutLE(out, (uint64_t)(int64_t)llround(x * full), bytesPerSample);
+				out += Le((uint64_t)(int64_t)llround(x * full), bytesPerSample);
 			}
 		}
 		if (out.size() >= (1 << 20)) {

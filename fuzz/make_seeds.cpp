@@ -47,7 +47,7 @@ Doubles(size_t count)
 		double v = i == 7 ? NAN : i == 9 ? -INFINITY : sin((double)i / 3.0) * (double)(i % 5);
 		uint64_t bits;
 		memcpy(&bits, &v, 8);
-		PutLE(s, bits, 8);
+		s += Le(bits, 8);
 	}
 	return s;
 }
@@ -59,23 +59,19 @@ int main(int argc, char *argv[])
 		return 2;
 	}
 	std::string dir = std::string(argv[1]) + "/";
-	std::string s16 = Wav(1000, 1, 16, IntSamples(Tone(200, 16), 2));
-	std::string fake = s16.substr(0, 36) + "LIST" + IntSamples({ 12 }, 4) + "data" +
-	                   IntSamples({ 2 }, 4) + std::string("\x00\x40xx", 4) + s16.substr(36);
-	std::string odd = "RIFF" + IntSamples({ 0 }, 5) + s16.substr(12);
-	std::string huge = s16, topRate = s16, slow = s16;
-	huge.replace(40, 4, "\xff\xff\xff\xff");
+	const Format mono = PcmFormat(1000, 1, 16);
+	std::string tone = IntSamples(Tone(200, 16), 2), fmt = FormatChunk(mono);
+	std::string s16 = Wav(mono, tone);
+	std::string fake = Riff(fmt + SizedChunk("LIST", 12, SizedChunk("data", 2, "\x00\x40xx")) +
+	                        Chunk("data", tone));
+	std::string odd = "RIFF" + std::string(5, '\0') + fmt + Chunk("data", tone);
+	std::string huge = Riff(fmt + SizedChunk("data", 0xFFFFFFFF, tone));
 	// An extensible format chunk whose sub-format says mu-law.
-	std::string extensible = WavHeader(8000, 1, 8, 200, 0xFFFE);
-	extensible.replace(16, 4, std::string("\x28\0\0\0", 4));
-	extensible.insert(36, std::string("\x16\0\x08\0\x04\0\0\0\x07\0", 10) + std::string(14, '\0'));
-	extensible = extensible.substr(0, 68) + Bytes(200, 9);
+	Format extensible = PcmFormat(8000, 1, 8, 0xFFFE);
+	extensible.extension = Le(22, 2) + Le(8, 2) + Le(4, 4) + Le(7, 2) + std::string(14, '\0');
 	// The chunks of s16 behind 20,000 bytes of padding, as BW64.
-	std::string padded = "BW64" + s16.substr(4, 8) + "JUNK" + IntSamples({ 20000 }, 4) +
-	                     std::string(20000, '\0') + s16.substr(12);
-	topRate[27] = '\x80';
-	slow[24] = 5;
-	slow[25] = 0;
+	std::string padded = Riff(Chunk("JUNK", std::string(20000, '\0')) + fmt + Chunk("data", tone),
+	                          "BW64");
 	struct { const char *name; std::string bytes; } seeds[] = {
 		{ "s16_mono.wav", s16 },
 		{ "s16_stereo.wav", Wav(8000, 2, 16, IntSamples(Tone(400, 16), 2)) },
@@ -85,31 +81,31 @@ int main(int argc, char *argv[])
 		{ "f32_stereo.wav", Wav(44100, 2, 32, Floats(200)) },
 		{ "i32_as_float.wav", Wav(1000, 1, 32, IntSamples(Tone(100, 32), 4)) },
 		{ "u8.wav", Wav(100, 1, 8, std::string(100, '\x80')) },
-		{ "u8_stereo.wav", WavHeader(1000, 2, 8, 400) + Bytes(400, 3) },
-		{ "u8_six.wav", WavHeader(1000, 6, 8, 600) + Bytes(600, 5) },
-		{ "mulaw.wav", WavHeader(8000, 1, 8, 300, 7) + Bytes(300, 7) },
-		{ "alaw_stereo.wav", WavHeader(8000, 2, 8, 400, 6) + Bytes(400, 11) },
-		{ "alaw_eight.wav", WavHeader(8000, 8, 8, 800, 6) + Bytes(800, 13) },
+		{ "u8_stereo.wav", Wav(PcmFormat(1000, 2, 8), Bytes(400, 3)) },
+		{ "u8_six.wav", Wav(PcmFormat(1000, 6, 8), Bytes(600, 5)) },
+		{ "mulaw.wav", Wav(PcmFormat(8000, 1, 8, 7), Bytes(300, 7)) },
+		{ "alaw_stereo.wav", Wav(PcmFormat(8000, 2, 8, 6), Bytes(400, 11)) },
+		{ "alaw_eight.wav", Wav(PcmFormat(8000, 8, 8, 6), Bytes(800, 13)) },
 		// Lines of 9600 samples, longer than a chunk of the 8-bit sums.
-		{ "u8_long.wav", WavHeader(192000, 1, 8, 10000) + Bytes(10000, 17) },
-		{ "i32.wav", WavHeader(1000, 2, 32, 800, 1) + IntSamples(Tone(200, 32), 4) },
-		{ "i40.wav", WavHeader(1000, 1, 40, 500, 1) + IntSamples(Tone(100, 40), 5) },
-		{ "i64.wav", WavHeader(1000, 1, 64, 800, 1) + IntSamples(Tone(100, 63), 8) },
-		{ "f64.wav", WavHeader(1000, 1, 64, 800, 3) + Doubles(100) },
-		{ "extensible.wav", extensible },
+		{ "u8_long.wav", Wav(PcmFormat(192000, 1, 8), Bytes(10000, 17)) },
+		{ "i32.wav", Wav(PcmFormat(1000, 2, 32), IntSamples(Tone(200, 32), 4)) },
+		{ "i40.wav", Wav(PcmFormat(1000, 1, 40), IntSamples(Tone(100, 40), 5)) },
+		{ "i64.wav", Wav(PcmFormat(1000, 1, 64), IntSamples(Tone(100, 63), 8)) },
+		{ "f64.wav", Wav(PcmFormat(1000, 1, 64, 3), Doubles(100)) },
+		{ "extensible.wav", Wav(extensible, Bytes(200, 9)) },
 		{ "three_by_16.wav", Wav(1000, 3, 16, IntSamples(Tone(300, 16), 2)) },
 		{ "four_channels.wav", Wav(1000, 4, 16, IntSamples(Tone(400, 16), 2)) },
 		{ "three_by_24.wav", Wav(1000, 3, 24, IntSamples(Tone(90, 24), 3)) },
 		{ "six_by_24.wav", Wav(48000, 6, 24, IntSamples(Tone(600, 24), 3)) },
-		{ "u8_1024.wav", WavHeader(8000, 1024, 8, 3072) + Bytes(3072, 7) },
+		{ "u8_1024.wav", Wav(PcmFormat(8000, 1024, 8), Bytes(3072, 7)) },
 		{ "padded.wav", padded },
 		{ "fake_data.wav", fake },
 		{ "odd_tags.wav", odd },
 		{ "huge_size.wav", huge },
-		{ "top_bit_rate.wav", topRate },
-		{ "rate_5.wav", slow },
-		{ "header_only.wav", s16.substr(0, 44) },
-		{ "cut_header.wav", s16.substr(0, 30) },
+		{ "top_bit_rate.wav", Wav(PcmFormat(0x800003E8, 1, 16), tone) },
+		{ "rate_5.wav", Wav(PcmFormat(5, 1, 16), tone) },
+		{ "header_only.wav", WavHead(mono, 400) },
+		{ "cut_header.wav", WavHead(mono, 400).substr(0, 30) },
 		{ "four_bits.wav", Wav(1000, 1, 4, std::string(50, '\x11')) },
 		{ "empty.wav", "" },
 	};

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "kernels.h"
+#include "simd/kernels.h"
 
 namespace {
 

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
 // Builds WAV files in memory, for the tests, the sample, the benchmark and
-// the fuzzing seeds.
-#ifndef QUORVIN_WAV_WRITER_H
-#define QUORVIN_WAV_WRITER_H
+// the fuzzing seeds: chunks by name, fields by name, sizes counted here
+// unless given.
+#ifndef QUORVIN_TESTS_WAV_WRITER_H
+#define QUORVIN_TESTS_WAV_WRITER_H
 
 #include <cstdint>
 #include <cstdio>
@@ -10,29 +11,22 @@
 #include <string>
 #include <vector>
 
-inline void PutLE(std::string &s, uint64_t value, int bytes)
+// value as bytes little-endian bytes.
+inline std::string Le(uint64_t value, int bytes)
 {
+	std::string s;
 	for (int i = 0; i < bytes; i++)
 		s.push_back((char)(value >> (8 * i)));
+	return s;
 }
 
-// Integer samples of `bytes` bytes each, little-endian two's complement.
+// Integer samples of bytes bytes each, little-endian two's complement.
 inline std::string IntSamples(const std::vector<int64_t> &values, int bytes)
 {
 	std::string s;
 	for (int64_t v : values)
-		PutLE(s, (uint64_t)v, bytes);
+		s += Le((uint64_t)v, bytes);
 	return s;
-}
-
-// The canonical 44-byte header: "fmt " at 12, "data" at 36, frames at 44.
-inline std::string WavHeader(uint32_t rate, uint16_t channels, uint16_t bits, uint32_t dataBytes,
-                             uint16_t format = 1)
-{
-	return "RIFF" + IntSamples({ 36 + (int64_t)dataBytes }, 4) + "WAVEfmt " +
-	       IntSamples({ 16 }, 4) + IntSamples({ format, channels }, 2) +
-	       IntSamples({ rate, (int64_t)rate * channels * bits / 8 }, 4) +
-	       IntSamples({ channels * bits / 8, bits }, 2) + "data" + IntSamples({ dataBytes }, 4);
 }
 
 inline std::string FloatSamples(const std::vector<float> &values)
@@ -41,21 +35,92 @@ inline std::string FloatSamples(const std::vector<float> &values)
 	for (float v : values) {
 		uint32_t bits;
 		memcpy(&bits, &v, 4);
-		PutLE(s, bits, 4);
+		s += Le(bits, 4);
 	}
 	return s;
+}
+
+// The fields of a format chunk.  Block size and byte rate follow from the
+// others unless given; the extension is the bytes after the bits per
+// sample, its size first, as they are to stand.
+struct Format {
+	uint16_t code = 1;
+	uint16_t channels = 1;
+	uint32_t rate = 1000;
+	uint16_t bits = 16;
+	uint16_t blockAlign = 0;
+	uint32_t byteRate = 0;
+	std::string extension;
+};
+
+inline Format PcmFormat(uint32_t rate, uint16_t channels, uint16_t bits, uint16_t code = 1)
+{
+	Format f;
+	f.rate = rate;
+	f.channels = channels;
+	f.bits = bits;
+	f.code = code;
+	return f;
+}
+
+inline std::string FormatBody(const Format &f)
+{
+	uint16_t align = f.blockAlign != 0 ? f.blockAlign : (uint16_t)(f.channels * f.bits / 8);
+	uint32_t byteRate = f.byteRate != 0 ? f.byteRate : f.rate * align;
+	return Le(f.code, 2) + Le(f.channels, 2) + Le(f.rate, 4) + Le(byteRate, 4) + Le(align, 2) +
+	       Le(f.bits, 2) + f.extension;
+}
+
+// A chunk whose size field says size, whatever its body holds, with no pad.
+inline std::string SizedChunk(const std::string &name, uint64_t size, const std::string &body)
+{
+	return name + Le(size, 4) + body;
+}
+
+// A chunk as a RIFF file lays it out: name, size, body, and a pad byte
+// after an odd size.
+inline std::string Chunk(const std::string &name, const std::string &body)
+{
+	return SizedChunk(name, body.size(), body + std::string(body.size() % 2, '\0'));
+}
+
+inline std::string FormatChunk(const Format &f)
+{
+	return Chunk("fmt ", FormatBody(f));
+}
+
+// A RIFF file of the chunks (magic RF64 or BW64, form other than WAVE, as
+// given).
+inline std::string Riff(const std::string &chunks, const std::string &magic = "RIFF",
+                        const std::string &form = "WAVE")
+{
+	return magic + Le(4 + chunks.size(), 4) + form + chunks;
+}
+
+// Everything before the frames of a canonical file: its format chunk,
+// then a data chunk of dataBytes.
+inline std::string WavHead(const Format &f, uint32_t dataBytes)
+{
+	return "RIFF" + Le(4 + 24 + 8 + (uint64_t)dataBytes, 4) + "WAVE" + FormatChunk(f) + "data" +
+	       Le(dataBytes, 4);
+}
+
+inline std::string Wav(const Format &f, const std::string &data)
+{
+	return Riff(FormatChunk(f) + Chunk("data", data));
 }
 
 // 32-bit samples are floats.
 inline std::string Wav(uint32_t rate, uint16_t channels, uint16_t bits, const std::string &data)
 {
-	return WavHeader(rate, channels, bits, (uint32_t)data.size(), bits == 32 ? 3 : 1) + data;
+	return Wav(PcmFormat(rate, channels, bits, bits == 32 ? 3 : 1), data);
 }
 
 inline bool WriteFile(const std::string &path, const std::string &bytes)
 {
 	FILE *f = fopen(path.c_str(), "wb");
-	return f != NULL && fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size() && fclose(f) == 0;
+	bool written = f != NULL && fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+	return f != NULL && fclose(f) == 0 && written;
 }
 
 #endif

@@ -32,6 +32,7 @@ struct Input {
 	bool stream;
 	bool ended;               // a stream delivered its last byte
 	bool readFailed;          // a read failed
+	bool headRead;            // a regular file's head was read
 	uint64_t base;            // where a regular file's first byte lies in the file
 	uint64_t length;          // a regular file's bytes from base on, when opened
 	Window window;            // a regular file's mapped frames
@@ -79,7 +80,7 @@ OpenInput(const char *path, size_t keptHead, Input **opened)
 		return kTerminal;
 	in->fd = fd;
 	in->stream = !S_ISREG(st.st_mode);
-	in->ended = in->readFailed = false;
+	in->ended = in->readFailed = in->headRead = false;
 	in->base = 0;
 	in->length = UINT64_MAX;
 	in->cacheAt = in->cacheBytes = 0;
@@ -125,7 +126,8 @@ ReadHead(Input *in, unsigned char *head, size_t have, size_t want, bool *failed)
 {
 	size_t got = 0;
 	if (!in->stream) {
-		got = have < want ? ReadAt(in, have, head + have, want - have) : 0;
+		got = in->headRead || have >= want ? 0 : ReadAt(in, have, head + have, want - have);
+		in->headRead = true;
 	} else {
 		want = want < in->keptHead ? want : in->keptHead;
 		if (in->ended || have != in->kept || have >= want || in->arrived != in->kept)

@@ -49,7 +49,9 @@ struct Probe {
 static void ReadHeadAsNeeded(Input *in, Head *head, ChunkWalk *walk, Probe *probe, bool *failed);
 static bool ReadMore(Input *in, Head *head, bool *failed);
 static void WalkHead(const Input *in, const Head *head, ChunkWalk *walk);
-static void WalkOn(Input *in, ChunkWalk *walk, bool *failed);
+static void WalkOn(Input *in, const Head *head, ChunkWalk *walk, bool *failed);
+static size_t CopyFields(Input *in, const Head *head, uint64_t at, unsigned char *out, size_t n,
+                         bool *failed);
 static bool Take(ChunkWalk *walk, const unsigned char *chunk, uint64_t at);
 static bool Printable(const unsigned char *name);
 static void FindTag(const Head *head, const char *tag, size_t length, size_t *from, Found *found);
@@ -83,12 +85,11 @@ GetAttributes(Input *in, Wave *wave)
 	ReadHeadAsNeeded(in, &head, &walk, &probe, &failed);
 	// The fields of the chunks walked so far are read before the walk goes
 	// on past the head, which a stream cannot come back to.
-	if (!failed && walk.fmt.at != 0)
-		CopyBytes(in, walk.fmt.at, walk.fmt.fields, kFormatEnd, &failed);
-	if (!failed && walk.data.at != 0)
-		CopyBytes(in, walk.data.at, walk.data.fields, kChunkHeaderBytes, &failed);
-	if (!failed)
-		WalkOn(in, &walk, &failed);
+	if (walk.fmt.at != 0)
+		CopyFields(in, &head, walk.fmt.at, walk.fmt.fields, kFormatEnd, &failed);
+	if (walk.data.at != 0)
+		CopyFields(in, &head, walk.data.at, walk.data.fields, kChunkHeaderBytes, &failed);
+	WalkOn(in, &head, &walk, &failed);
 	if (failed)
 		return kUnreadable;
 	const Found *fmt = Chosen(&walk.fmt, &probe.fmt), *data = Chosen(&walk.data, &probe.data);
@@ -151,21 +152,36 @@ WalkHead(const Input *in, const Head *head, ChunkWalk *walk)
 // of the input.  A format chunk's fields are read as it is found: a stream
 // is read only forwards.
 static void
-WalkOn(Input *in, ChunkWalk *walk, bool *failed)
+WalkOn(Input *in, const Head *head, ChunkWalk *walk, bool *failed)
 {
 	unsigned char chunk[kChunkHeaderBytes];
 	while (!walk->over && !*failed) {
 		uint64_t at = walk->next;
-		if (CopyBytes(in, at, chunk, sizeof chunk, failed) < sizeof chunk)
+		if (CopyFields(in, head, at, chunk, sizeof chunk, failed) < sizeof chunk)
 			break;
 		walk->over = Take(walk, chunk, at);
 		if (walk->fmt.at == at)
-			CopyBytes(in, at, walk->fmt.fields, kFormatEnd, failed);
+			CopyFields(in, head, at, walk->fmt.fields, kFormatEnd, failed);
 		if (walk->data.at == at)
 			memcpy(walk->data.fields, chunk, sizeof chunk);
 		walk->over = walk->over || (IsStream(in) && walk->data.at != 0);
 	}
 	walk->over = true;
+}
+
+// Copies the n bytes at at, from the head as far as it holds them; the
+// rest, or as many as there are, from the input.  Returns how many.
+static size_t
+CopyFields(Input *in, const Head *head, uint64_t at, unsigned char *out, size_t n, bool *failed)
+{
+	size_t got = 0;
+	if (at < head->bytes) {
+		got = head->bytes - at < n ? (size_t)(head->bytes - at) : n;
+		memcpy(out, head->at + at, got);
+	}
+	if (got < n && !*failed)
+		got += CopyBytes(in, at + got, out + got, n - got, failed);
+	return got;
 }
 
 // Takes the chunk whose header is at offset at, and moves on to the next;
