@@ -20,9 +20,10 @@
 #include "simd/peak_cycle.h"
 #include "simd/vectors.h"
 
-// Each instruction set's copy is its own: nothing here is shared between
-// the units that include it.
-namespace {
+// Each instruction set's copy is its own: everything here lies in the
+// namespace of the copy that includes it (QUORVIN_COPY), so nothing can be
+// shared between copies.
+namespace QUORVIN_COPY {
 
 // 16-bit magnitudes; must equal AddUnitsReference (Value16, Magnitude32).
 // Added in 16-bit halves of 32-bit elements, folded every kHalvesChunk
@@ -252,6 +253,6 @@ SumUnits(const unsigned char *p, size_t samples, Coding coding, uint32_t channel
 	return samples;
 }
 
-}  // namespace
+}  // namespace QUORVIN_COPY
 
 #endif

@@ -10,7 +10,7 @@
 #include "simd/peak_cycle.h"
 #include "simd/vectors.h"
 
-namespace {
+namespace QUORVIN_COPY {
 
 // 8-bit keys, as Key8 makes them: the unsigned magnitude |byte - 128|, or
 // the 7 bits of a G.711 segment and step.  Keys grow with the magnitude.
@@ -312,6 +312,6 @@ SumUnsigned8(const unsigned char *p, size_t samples, uint64_t *units, PeakCycle 
 }
 #endif
 
-}  // namespace
+}  // namespace QUORVIN_COPY
 
 #endif

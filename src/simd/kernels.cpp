@@ -7,20 +7,22 @@
 #include <cstring>
 
 #include "wave/float32.h"
+
+#define QUORVIN_COPY baseline
 #include "simd/kernel_bodies.h"
 
 size_t
 AddUnitsBaseline(const unsigned char *p, size_t samples, Coding coding, uint32_t channels,
                  uint64_t *units, VectorPeaks *peaks)
 {
-	return SumUnits(p, samples, coding, channels, units, peaks);
+	return baseline::SumUnits(p, samples, coding, channels, units, peaks);
 }
 
 size_t
 AddFloatsBaseline(const unsigned char *p, size_t samples, uint32_t channels,
                   double lane[kSumLanes], VectorPeaks *peaks)
 {
-	return SumFloats(p, samples, channels, lane, peaks);
+	return baseline::SumFloats(p, samples, channels, lane, peaks);
 }
 
 enum Copy { kBaseline, kSse41, kAvx2 };

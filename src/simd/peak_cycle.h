@@ -22,7 +22,7 @@
 #include "simd/accumulators.h"
 #include "simd/vectors.h"
 
-namespace {
+namespace QUORVIN_COPY {
 
 enum { kMinCycle = 8 };
 static_assert(kPeakSlotBytes % kVectorBytes == 0, "a slot holds whole vectors");
@@ -121,6 +121,6 @@ EndCycle(PeakCycle *cycle)
 		__builtin_memcpy(cycle->slots, cycle->held, sizeof cycle->held);
 }
 
-}  // namespace
+}  // namespace QUORVIN_COPY
 
 #endif

@@ -16,6 +16,9 @@
 #ifdef __SSE2__
 #include <immintrin.h>
 #endif
+#ifndef QUORVIN_COPY
+#error "a copy of the kernels names its namespace QUORVIN_COPY"
+#endif
 #ifdef __AVX2__
 #define QUORVIN_VECTOR_BYTES 32
 #else
@@ -27,9 +30,10 @@
 #define QUORVIN_BYTE_LOOKUP 1
 #endif
 
-// Each instruction set's copy is its own: nothing here is shared between
-// the units that include it.
-namespace {
+// Each instruction set's copy is its own: everything here lies in the
+// namespace of the copy that includes it (QUORVIN_COPY), so nothing can be
+// shared between copies.
+namespace QUORVIN_COPY {
 
 #define QUORVIN_INLINE __attribute__((always_inline)) static inline
 
@@ -351,6 +355,6 @@ ByteHalvesTotal(U16v all, U16v upper)
 	return Wide16(all - (upper << 8)) + Wide16(upper);
 }
 
-}  // namespace
+}  // namespace QUORVIN_COPY
 
 #endif

@@ -3,9 +3,10 @@
 // the facts of each that the decoders, the sums and the vector kernels
 // read.  Integer codings are added in whole units, each `unit` amplitude
 // units (full scale is 128 amplitude units); the others as doubles.
-// Everything defined here has internal linkage: the kernels' units for
-// wider instruction sets include it, and a copy shared between units
-// could be the one compiled for the widest.
+// What is defined here lies in an unnamed namespace, so that each source
+// file has its own: the kernels' copies for wider instruction sets
+// include it, and a definition shared between them could be the one
+// compiled for the widest.
 #ifndef QUORVIN_WAVE_CODINGS_H
 #define QUORVIN_WAVE_CODINGS_H
 
@@ -20,8 +21,8 @@ enum Coding {
 	kInt24,       // 24 to 31 bits, whatever the format code says
 	kInt32,       // 32 to 39 bits of integer PCM
 	kFloat32,     // 32 to 39 bits of any other code, through Float32Convert
-	kIntWide,     // 40 to 71 bits of integer PCM, mono
-	kFloat64,     // IEEE double, mono
+	kIntWide,     // 40 to 71 bits of integer PCM
+	kFloat64,     // IEEE double
 	kCodings
 };
 
@@ -49,6 +50,8 @@ enum PeakEncoding {
 };
 
 struct CodingFacts {
+	Coding coding;            // the row's own, in the order of the enum
+	const char *name;
 	uint32_t bytes;           // bytes a decoder reads a sample from (0: the header's)
 	Kernel kernel;
 	uint32_t peakBytes;       // the size of an element of the kernel's peaks
@@ -68,21 +71,33 @@ constexpr uint64_t kLineSamples = (uint64_t)UINT32_MAX * kMaxChannels;
 // G.711 and 16-bit lines of up to 2^38 samples, 24-bit lines of up to 2^30
 // and 32-bit lines of up to 2^22.  Longer lines are added as doubles, one
 // by one.
-static constexpr CodingFacts kCodingFacts[kCodings] = {
+namespace {
+
+constexpr CodingFacts kCodingFacts[kCodings] = {
 	// bytes, kernel, peak element, unit, largest, exact line
-	{ 0, kNoKernel, 0, kPeakNone, 0, 0, 0 },                             // refused
-	{ 1, kKernelU8, 1, kPeakUnits, 1.0, 128, kLineSamples },                // unsigned 8
-	{ 1, kKernelMuLaw, 1, kPeakMarkedKey, 0x1p-8, 32124, 1ULL << 38 },      // mu-law
-	{ 1, kKernelALaw, 1, kPeakMarkedKey, 0x1p-8, 32256, 1ULL << 38 },       // A-law
-	{ 2, kKernel16, 2, kPeakUnits, 0x1p-8, 1 << 15, 1ULL << 38 },           // 16-bit
-	{ 3, kKernel24, 4, kPeakUnits, 0x1p-16, 1 << 23, 1 << 30 },             // 24-bit
-	{ 4, kKernel32, 4, kPeakUnits, 0x1p-24, 1u << 31, 1 << 22 },            // 32-bit
-	{ 4, kKernelFloat, 4, kPeakMarkedWord, 0, 0, 0 },                     // float
-	{ 0, kNoKernel, 0, kPeakNone, 0, 0, 0 },                              // 40 to 71 bits
-	{ 8, kNoKernel, 0, kPeakNone, 0, 0, 0 },                              // double
+	{ kRefused, "refused", 0, kNoKernel, 0, kPeakNone, 0, 0, 0 },
+	{ kUnsigned8, "8-bit", 1, kKernelU8, 1, kPeakUnits, 1.0, 128, kLineSamples },
+	{ kMuLaw, "mu-law", 1, kKernelMuLaw, 1, kPeakMarkedKey, 0x1p-8, 32124, 1ULL << 38 },
+	{ kALaw, "A-law", 1, kKernelALaw, 1, kPeakMarkedKey, 0x1p-8, 32256, 1ULL << 38 },
+	{ kInt16, "16-bit", 2, kKernel16, 2, kPeakUnits, 0x1p-8, 1 << 15, 1ULL << 38 },
+	{ kInt24, "24-bit", 3, kKernel24, 4, kPeakUnits, 0x1p-16, 1 << 23, 1 << 30 },
+	{ kInt32, "32-bit", 4, kKernel32, 4, kPeakUnits, 0x1p-24, 1u << 31, 1 << 22 },
+	{ kFloat32, "float", 4, kKernelFloat, 4, kPeakMarkedWord, 0, 0, 0 },
+	{ kIntWide, "40- to 64-bit", 0, kNoKernel, 0, kPeakNone, 0, 0, 0 },
+	{ kFloat64, "double", 8, kNoKernel, 0, kPeakNone, 0, 0, 0 },
 };
 
-static constexpr bool
+constexpr bool
+InEnumOrder(void)
+{
+	for (int c = 0; c < kCodings; c++)
+		if (kCodingFacts[c].coding != c)
+			return false;
+	return true;
+}
+static_assert(InEnumOrder(), "row c of the table is coding c's");
+
+constexpr bool
 LinesExact(void)
 {
 	for (const CodingFacts &f : kCodingFacts)
@@ -95,7 +110,7 @@ static_assert(LinesExact(), "every line added in units stays below 2^53 units");
 // Every sample fits a frame of kMaxSampleBytes a channel, and every
 // kernel's peak element is 1, 2 or 4 bytes (a kernel keeps its peaks in
 // slots of VectorPeaks, accumulators.h, of at most 32 bytes).
-static constexpr bool
+constexpr bool
 FactsFit(void)
 {
 	for (const CodingFacts &f : kCodingFacts)
@@ -106,11 +121,14 @@ FactsFit(void)
 }
 static_assert(FactsFit(), "samples fit a frame, peak elements a slot");
 
-// Always inlined, so that the kernels' units keep no copy of their own.
-__attribute__((always_inline)) static inline const CodingFacts &
+// Always inlined, so that the kernels' copies keep no function of their
+// own.
+__attribute__((always_inline)) inline const CodingFacts &
 FactsOf(Coding coding)
 {
 	return kCodingFacts[coding];
 }
+
+}  // namespace
 
 #endif

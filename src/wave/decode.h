@@ -2,8 +2,9 @@
 // Sample decoding: the coding a header asks for, and the decoding of one
 // sample.  Integer codings decode to a magnitude in whole units, the others
 // to a double in amplitude units.  These one-sample decoders are what the
-// vector kernels must equal.  What is defined here has internal linkage,
-// as in codings.h: the kernels' units for wider instruction sets include it.
+// vector kernels must equal.  What is defined here lies in an unnamed
+// namespace, as in codings.h: the kernels' copies for wider instruction
+// sets include it.
 #ifndef QUORVIN_WAVE_DECODE_H
 #define QUORVIN_WAVE_DECODE_H
 
@@ -24,26 +25,28 @@ Coding ChooseCoding(uint32_t bitsPerSample, uint32_t formatCode,
 // doubles and wide integers.
 double Magnitude(const unsigned char *p, Coding coding, uint32_t bytes);
 
+namespace {
+
 // Little-endian two's complement samples.
-static inline int32_t
+inline int32_t
 Value16(const unsigned char *p)
 {
 	return (int32_t)Signed(Le16(p), 16);
 }
 
-static inline int32_t
+inline int32_t
 Value24(const unsigned char *p)
 {
 	return (int32_t)Signed(Le24(p), 24);
 }
 
-static inline int32_t
+inline int32_t
 Value32(const unsigned char *p)
 {
 	return (int32_t)Signed(Le32(p), 32);
 }
 
-static inline uint32_t
+inline uint32_t
 Magnitude32(int32_t value)
 {
 	return value < 0 ? 0u - (uint32_t)value : (uint32_t)value;
@@ -52,7 +55,7 @@ Magnitude32(int32_t value)
 // An 8-bit sample's key: a number that grows with its magnitude, so that
 // the largest key marks the peak.  For unsigned samples it is the
 // magnitude itself; for G.711 the 7 bits of segment and step.
-static inline uint32_t
+inline uint32_t
 Key8(uint32_t byte, Coding coding)
 {
 	if (coding == kUnsigned8)
@@ -68,7 +71,7 @@ struct G711Factors {
 	uint32_t a, e, less;
 };
 
-__attribute__((always_inline)) static constexpr G711Factors
+__attribute__((always_inline)) constexpr G711Factors
 G711FactorsOf(uint32_t key, Coding coding)
 {
 	uint32_t segment = key >> 4, step = key & 15;
@@ -81,7 +84,7 @@ G711FactorsOf(uint32_t key, Coding coding)
 
 // The magnitude of an 8-bit key, in units: at most 32124 for mu-law,
 // 32256 for A-law.
-static inline uint32_t
+inline uint32_t
 Units8(uint32_t key, Coding coding)
 {
 	if (coding == kUnsigned8)
@@ -92,7 +95,7 @@ Units8(uint32_t key, Coding coding)
 
 // The magnitude of one sample of an integer coding, in units; 0 for the
 // others.
-static inline uint32_t
+inline uint32_t
 UnitsOf(const unsigned char *p, Coding coding)
 {
 	switch (coding) {
@@ -115,5 +118,7 @@ UnitsOf(const unsigned char *p, Coding coding)
 	}
 	return 0;
 }
+
+}  // namespace
 
 #endif

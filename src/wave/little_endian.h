@@ -1,27 +1,30 @@
 // SPDX-License-Identifier: MIT
 // Little-endian loads: the one place where the bytes of a header field or
 // a sample are put together, least significant first, whatever the
-// byte order of the processor.  Internal linkage, as the kernels' units
-// for wider instruction sets include it through decode.h.
+// byte order of the processor.  In an unnamed namespace, as in codings.h:
+// the kernels' copies for wider instruction sets include it through
+// decode.h.
 #ifndef QUORVIN_WAVE_LITTLE_ENDIAN_H
 #define QUORVIN_WAVE_LITTLE_ENDIAN_H
 
 #include <cstdint>
 #include <cstring>
 
-static inline uint32_t
+namespace {
+
+inline uint32_t
 Le16(const unsigned char *p)
 {
 	return (uint32_t)p[0] | (uint32_t)p[1] << 8;
 }
 
-static inline uint32_t
+inline uint32_t
 Le24(const unsigned char *p)
 {
 	return Le16(p) | (uint32_t)p[2] << 16;
 }
 
-static inline uint32_t
+inline uint32_t
 Le32(const unsigned char *p)
 {
 	uint32_t w;
@@ -33,7 +36,7 @@ Le32(const unsigned char *p)
 }
 
 // The bytes bytes at p, 1 to 8, as the low bytes of the result.
-static inline uint64_t
+inline uint64_t
 LeBytes(const unsigned char *p, uint32_t bytes)
 {
 	uint64_t v = 0;
@@ -43,11 +46,13 @@ LeBytes(const unsigned char *p, uint32_t bytes)
 }
 
 // A field of bits bits, up to 32, read as two's complement.
-static inline int64_t
+inline int64_t
 Signed(uint32_t field, uint32_t bits)
 {
 	int64_t sign = (int64_t)1 << (bits - 1);
 	return (int64_t)field - ((int64_t)field & sign) * 2;
 }
+
+}  // namespace
 
 #endif
