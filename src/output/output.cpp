@@ -17,7 +17,7 @@ static int failure;
 
 // Two digits, stored one by one: the compiler joins them into one store,
 // where a memcpy to a place found at run time would be a call to the
-// fortified copy on every label.
+// fortified memcpy on every label.
 static inline void
 PutPair(char *d, const char *pair)
 {

@@ -115,20 +115,20 @@ DotsSettled(double sum, uint64_t terms, uint32_t channels, uint32_t resolution,
 	       DotCount(LineDots(sum + bound, channels, resolution, magnification));
 }
 
-// Copies bytes of a stream's line to offset at of the copy kept of it.  The
+// Copies bytes of a stream's line to offset at of the kept line.  The
 // scan adds a stream's line in lanes only when the line fits.
 static void
 KeepFrames(const unsigned char *p, size_t at, size_t bytes)
 {
 	if (at > sizeof kept || bytes > sizeof kept - at) {
-		fputs("quorvin1b: a line outgrew the copy kept of it\n", stderr);
+		fputs("quorvin1b: a line outgrew the room kept for it\n", stderr);
 		abort();
 	}
 	memcpy(kept + at, p, bytes);
 }
 
 // Adds the line that starts at frame first again, in sample order: a
-// stream's from the copy kept of it, a file's read again into a buffer of
+// stream's from its kept line, a file's read again into a buffer of
 // its own (the frames handed on are still in use).
 static bool
 SumInOrder(Input *in, const ScanPlan *plan, uint64_t first, double *sum, uint64_t *lostFrame)

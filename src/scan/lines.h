@@ -18,7 +18,7 @@ struct Line {
 
 // Whether the lines of plan may be added in lanes, in any order: where
 // they can be added again in order, read again from a file, or from the
-// copy kept of a stream's line.
+// kept line of a stream.
 bool LinesAddInAnyOrder(const ScanPlan *plan);
 
 // Adds frames frames at p to the line.

@@ -26,7 +26,7 @@
 namespace QUORVIN_COPY {
 
 // 16-bit magnitudes; must equal AddUnitsReference (Value16, Magnitude32).
-// Added in 16-bit halves of 32-bit elements, folded every kHalvesChunk
+// Added in 16-bit halves of 32-bit elements, folded every kHalvesFold
 // vectors.
 QUORVIN_INLINE void
 Sum16(const unsigned char *p, size_t samples, uint64_t *units, PeakCycle *cycle, bool cycling)
@@ -35,7 +35,7 @@ Sum16(const unsigned char *p, size_t samples, uint64_t *units, PeakCycle *cycle,
 	U64v sum = {};
 	size_t vectors = samples / n, slot = 0;
 	for (size_t v = 0; v < vectors;) {
-		size_t end = ChunkEnd(v, vectors, kHalvesChunk);
+		size_t end = FoldEnd(v, vectors, kHalvesFold);
 		U32v all = {}, upper = {};
 		for (; v < end; v++, p += kVectorBytes) {
 			U16v m = Abs16(LoadLE16(p));
@@ -57,8 +57,8 @@ Sum16(const unsigned char *p, size_t samples, uint64_t *units, PeakCycle *cycle,
 // 24-bit magnitudes; must equal AddUnitsReference (Value24, Magnitude32).
 // In steps of eight samples: a 32-bit element adds at most
 // kSpread24Vectors magnitudes of at most 2^23 a step.
-enum { kGroupChunk = 128 };
-static_assert((uint64_t)kGroupChunk * kSpread24Vectors << 23 <= UINT32_MAX,
+enum { kGroupFold = 128 };
+static_assert((uint64_t)kGroupFold * kSpread24Vectors << 23 <= UINT32_MAX,
               "sums of 24-bit magnitudes fit");
 static_assert(kSpread24Vectors * kVectorBytes == kPeakSlotBytes, "a step's peaks fill a slot");
 
@@ -68,7 +68,7 @@ Sum24(const unsigned char *p, size_t samples, uint64_t *units, PeakCycle *cycle,
 	U64v sum = {};
 	size_t groups = samples / 8, slot = 0;
 	for (size_t g = 0; g < groups;) {
-		size_t end = ChunkEnd(g, groups, kGroupChunk);
+		size_t end = FoldEnd(g, groups, kGroupFold);
 		U32v all = {};
 		for (; g < end; g++, p += 24) {
 			I32v v[kSpread24Vectors];
@@ -105,7 +105,7 @@ Sum32(const unsigned char *p, size_t samples, uint64_t *units, PeakCycle *cycle,
 	U64v sum = {};
 	size_t vectors = samples / n, slot = 0;
 	for (size_t v = 0; v < vectors;) {
-		size_t end = ChunkEnd(v, vectors, kHalvesChunk);
+		size_t end = FoldEnd(v, vectors, kHalvesFold);
 		U32v all = {}, upper = {};
 		for (; v < end; v++, p += kVectorBytes) {
 			U32v m = Abs32((I32v)LoadLE32(p));

@@ -26,11 +26,11 @@ Keys8(U8v bytes, Coding coding)
 
 // A G.711 key decodes to 4 a 2^e - d units (G711FactorsOf): the caller
 // takes 4 times the sum of the products a 2^e, less d for each sample.  A
-// product is at most 63 * 128 = 8064.  The sums of a chunk of 8-bit keys:
+// product is at most 63 * 128 = 8064.  The sums of a fold of 8-bit keys:
 // unsigned keys are their own units, added in 8-bit halves of 16-bit
 // elements (each half adds at most 128 a vector).
-enum { kMostProduct = 63 * 128, kKeyChunk = 256 };
-static_assert(kKeyChunk * 128 <= UINT16_MAX, "sums of 8-bit halves fit");
+enum { kMostProduct = 63 * 128, kKeyFold = 256 };
+static_assert(kKeyFold * 128 <= UINT16_MAX, "sums of 8-bit halves fit");
 
 #ifdef QUORVIN_BYTE_LOOKUP
 // With a byte shuffle, a comes from a table by the step, corrected by the
@@ -40,7 +40,7 @@ static_assert(kKeyChunk * 128 <= UINT16_MAX, "sums of 8-bit halves fit");
 // then widened into 32-bit elements, four to an element a vector.  Masked
 // samples add nothing.
 static_assert(2 * 2 * kMostProduct <= INT16_MAX, "the pairs of two vectors fit 16 bits");
-static_assert((uint64_t)kKeyChunk * 4 * kMostProduct <= UINT32_MAX, "product sums fit");
+static_assert((uint64_t)kKeyFold * 4 * kMostProduct <= UINT32_MAX, "product sums fit");
 
 struct G711Table {
 	uint8_t bytes[16];
@@ -147,8 +147,8 @@ MaskedUnits(Coding coding, size_t masked)
 // which the caller takes away.  Five operations a key where shifts by the
 // segment took fifteen.
 static constexpr uint32_t kG711Word = 132u << 23 | 1u << 18;
-static_assert(kKeyChunk * kMostProduct < 1 << 24, "the sums of a chunk's words are exact");
-static_assert(kKeyChunk * 31 <= UINT16_MAX / 2, "the A-law differences fit 8-bit halves");
+static_assert(kKeyFold * kMostProduct < 1 << 24, "the sums of a fold's words are exact");
+static_assert(kKeyFold * 31 <= UINT16_MAX / 2, "the A-law differences fit 8-bit halves");
 
 // Two vectors a step keep their words apart: a float sum is a chain of
 // additions that must wait for each other.
@@ -223,7 +223,7 @@ Sum8(const unsigned char *p, size_t samples, Coding coding, uint64_t *units,
 	U64v sum = {};
 	size_t vectors = samples / n, slot = 0;
 	for (size_t v = 0; v < vectors;) {
-		size_t end = ChunkEnd(v, vectors, kKeyChunk);
+		size_t end = FoldEnd(v, vectors, kKeyFold);
 		KeySums s = {};
 		for (; v + 2 <= end; v += 2, p += 2 * n) {
 			U8v first = Keys8(LoadBytes(p), coding), second = Keys8(LoadBytes(p + n), coding);

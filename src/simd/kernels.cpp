@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-// Kernels: the copy compiled for the target's own vector unit, the choice
-// of a copy for a wider one on x86-64, the plain references every copy
-// must equal, and the peaks the kernels keep.
+// Kernels: the copy compiled for the target's own vector instructions, the
+// choice of a copy for wider ones on x86-64, the plain references every
+// copy must equal, and the peaks the kernels keep.
 #include "simd/kernels.h"
 
 #include <cstring>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// Kernels: the copy compiled for AVX2 (the build gives this unit -mavx2
+// Kernels: the copy compiled for AVX2 (the build gives this file -mavx2
 // on x86-64); kernels.cpp calls them where the processor has it.
 #include "simd/kernels.h"
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // Kernels: the copy compiled for SSSE3 with SSE4.1, as every x86-64
-// processor of the last fifteen years has them (the build gives this unit
+// processor of the last fifteen years has them (the build gives this file
 // -mssse3 -msse4.1); kernels.cpp calls them where the processor has no AVX2.
 #include "simd/kernels.h"
 

@@ -113,7 +113,7 @@ LastSlot(const PeakCycle *cycle)
 }
 
 // The whole of held goes back: past the slot's stride it holds the bytes
-// it was loaded from, unchanged.  A copy of a size known here is no call.
+// it was loaded from, unchanged.  A memcpy of a size known here is no call.
 QUORVIN_INLINE void
 EndCycle(PeakCycle *cycle)
 {

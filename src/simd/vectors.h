@@ -5,8 +5,8 @@
 // Everything here is portable GCC/clang vector code, except the marked
 // x86 pieces, each under the instruction set it needs.  A vector holds 32
 // bytes where AVX2 is on, 16 elsewhere (SSE2 or SSSE3 with SSE4.1 on
-// x86-64, NEON, VSX, or plain registers where the target has no vector
-// unit).
+// x86-64, NEON, VSX, or plain registers where the target's baseline has
+// no vector instructions).
 #ifndef QUORVIN_SIMD_VECTORS_H
 #define QUORVIN_SIMD_VECTORS_H
 
@@ -58,7 +58,7 @@ LoadBytes(const unsigned char *p)
 	return v;
 }
 
-// The compiler's own copy, not the checked one of a hardened build, which
+// The compiler's own memcpy, not the checked one of a hardened build, which
 // is a call for every vector where the place is found at run time (a
 // peak cycle's slot).  The kernels keep every store within VectorPeaks.
 QUORVIN_INLINE void
@@ -290,9 +290,9 @@ DistancesFrom128(U8v bytes)
 // The narrow sums below are folded into 64-bit sums after this many
 // vectors, before they can overflow; each kernel names its own.
 QUORVIN_INLINE size_t
-ChunkEnd(size_t v, size_t vectors, size_t chunk)
+FoldEnd(size_t v, size_t vectors, size_t fold)
 {
-	return vectors - v > chunk ? v + chunk : vectors;
+	return vectors - v > fold ? v + fold : vectors;
 }
 
 // 32-bit elements widened and added in pairs into 64-bit elements.
@@ -321,9 +321,9 @@ Total64(U64v x)
 // element whole (its lower half plus 2^16 times its upper half), *upper its
 // upper half alone.  all - 2^16 upper is then the sum of the lower halves,
 // exact while that sum stays below 2^32, as the sum of the upper halves
-// must too: at most kHalvesChunk additions of halves below 2^16.
-enum { kHalvesChunk = 1 << 15 };
-static_assert((uint64_t)kHalvesChunk * 0xFFFF <= UINT32_MAX, "sums of 16-bit halves fit");
+// must too: at most kHalvesFold additions of halves below 2^16.
+enum { kHalvesFold = 1 << 15 };
+static_assert((uint64_t)kHalvesFold * 0xFFFF <= UINT32_MAX, "sums of 16-bit halves fit");
 
 QUORVIN_INLINE void
 AddHalves(U32v x, U32v *all, U32v *upper)
