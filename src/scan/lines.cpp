@@ -14,6 +14,10 @@
 static_assert((uint64_t)kMaxChannels << 32 <= 1ULL << 42, "a line's terms stay within 2^42");
 static_assert((size_t)kReadBytes >= (size_t)kMaxFrameBytes, "a line is read again in frames");
 
+static int Waveform(int64_t frame, uint32_t sampleRate, double dots, double secondsPerLine);
+static double LineDots(double sum, uint32_t channels, uint32_t resolution, float magnification);
+static bool DotsSettled(double sum, uint64_t terms, uint32_t channels, uint32_t resolution,
+                        float magnification);
 static void KeepFrames(const unsigned char *p, size_t at, size_t bytes);
 static bool SumInOrder(Input *in, const ScanPlan *plan, uint64_t first, double *sum,
                        uint64_t *lostFrame);
@@ -28,10 +32,10 @@ static unsigned char kept[1 << 16];
 static const double kTwoPlacesFrom = 0.025, kFrameColumnUpTo = 0.001;
 
 bool
-LinesAddInAnyOrder(const ScanPlan *plan)
+LinesAddInAnyOrder(bool stream, uint32_t resolution, uint32_t frameBytes)
 {
-	uint64_t lineBytes = (uint64_t)plan->layout.resolution * plan->decoder.frameBytes;
-	return !plan->keepsLines || (lineBytes != 0 && lineBytes <= sizeof kept);
+	uint64_t lineBytes = (uint64_t)resolution * frameBytes;
+	return !stream || (lineBytes != 0 && lineBytes <= sizeof kept);
 }
 
 void
@@ -72,7 +76,11 @@ ReportPeaks(const Layout *layout, const Peaks *peaks, float magnification)
 	Report(layout->channels, magnification, top);
 }
 
-int
+// Prints one line: the time label of frame, then the whole part of dots as
+// dots.  Returns '\n', as writing the final newline does (the line is held
+// back, to leave with others in one write), or EOF once standard output
+// has failed.
+static int
 Waveform(int64_t frame, uint32_t sampleRate, double dots, double secondsPerLine)
 {
 	char *label = LineLabel(), *end = label;
@@ -90,21 +98,25 @@ Waveform(int64_t frame, uint32_t sampleRate, double dots, double secondsPerLine)
 	return PutLine(end, DotCount(dots));
 }
 
-double
+// The dots of a line whose magnitudes add up to sum.
+static double
 LineDots(double sum, uint32_t channels, uint32_t resolution, float magnification)
 {
 	// The mean is per sample, not per frame.
 	return magnification * (sum / channels / resolution);
 }
 
-// Any two sums of n non-negative terms lie within 2 (n - 1) 2^-53 of each
+// Whether every sum of terms magnitudes in any order that rounds to sum
+// gives the same number of dots as sum itself: then the dots of a line
+// added in lanes are those of the line added in sample order.  Any two
+// sums of n non-negative terms lie within 2 (n - 1) 2^-53 of each
 // other, relative to either, to within a part in 2^10 for n 2^-53 below
 // 2^-11, as every line's is (2^32 frames of kMaxChannels samples at most).
 // The bound is twice that, which also covers the rounding of sum - bound
 // and sum + bound.  The dots never shrink as the sum grows, for a
 // magnification above 0; a NaN magnification, or a sum that is not finite,
 // is never taken as settled.
-bool
+static bool
 DotsSettled(double sum, uint64_t terms, uint32_t channels, uint32_t resolution,
             float magnification)
 {

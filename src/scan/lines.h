@@ -16,10 +16,10 @@ struct Line {
 	Peaks peaks;              // of the whole range
 };
 
-// Whether the lines of plan may be added in lanes, in any order: where
-// they can be added again in order, read again from a file, or from the
-// kept line of a stream.
-bool LinesAddInAnyOrder(const ScanPlan *plan);
+// Whether lines of resolution frames of frameBytes may be added in lanes,
+// in any order: where they can be added again in order, read again from a
+// file, or from the kept line of a stream.
+bool LinesAddInAnyOrder(bool stream, uint32_t resolution, uint32_t frameBytes);
 
 // Adds frames frames at p to the line.
 void AddToLine(const ScanPlan *plan, const unsigned char *p, uint32_t frames, Line *line);

@@ -35,7 +35,9 @@ PlanScan(const Wave *wave, Coding coding, uint64_t startFrame, uint64_t endFrame
 	plan->startFrame = startFrame;
 	plan->endFrame = endFrame;
 	StartDecoder(wave, coding, &plan->decoder);
-	plan->layout = { coding, wave->bytesPerSample, wave->channels, resolution, false };
+	plan->keepsLines = stream;
+	plan->layout = { coding, wave->bytesPerSample, wave->channels, resolution,
+		         LinesAddInAnyOrder(stream, resolution, plan->decoder.frameBytes) };
 	// A rate of 0 leaves no range to scan; it draws no line either.
 	plan->secondsPerLine = wave->sampleRate != 0 ? (double)resolution / (double)wave->sampleRate : 0;
 	plan->magnification = magnification;
@@ -43,8 +45,6 @@ PlanScan(const Wave *wave, Coding coding, uint64_t startFrame, uint64_t endFrame
 	// rate, which only a rate field with its top bit set gives, by its low
 	// 32 bits.
 	plan->labelRate = (uint32_t)wave->sampleRate;
-	plan->keepsLines = stream;
-	plan->layout.anyOrder = LinesAddInAnyOrder(plan);
 }
 
 // A fault in a file's window comes back here, as a read that failed where

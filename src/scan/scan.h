@@ -42,19 +42,4 @@ void PlanScan(const Wave *wave, Coding coding, uint64_t startFrame, uint64_t end
 // read; no report follows.  Where standard output fails, the scan stops.
 ScanEnd ScanInterval(Input *in, const ScanPlan *plan, uint64_t *lostFrame);
 
-// Prints one line: the time label of frame, then the whole part of dots as
-// dots.  Returns '\n', as writing the final newline does (the line is held
-// back, to leave with others in one write), or EOF once standard output
-// has failed.
-int Waveform(int64_t frame, uint32_t sampleRate, double dots, double secondsPerLine);
-
-// The dots of a line whose magnitudes add up to sum.
-double LineDots(double sum, uint32_t channels, uint32_t resolution, float magnification);
-
-// Whether every sum of terms magnitudes in any order that rounds to sum
-// gives the same number of dots as sum itself: then the dots of a line
-// added in lanes are those of the line added in sample order.
-bool DotsSettled(double sum, uint64_t terms, uint32_t channels, uint32_t resolution,
-                 float magnification);
-
 #endif

@@ -13,7 +13,7 @@ enum { kSumLanes = 16 };
 
 // A kernel keeps the largest magnitudes in slots of at most
 // kPeakSlotBytes, one for each step of a cycle of whole frames; a cycle
-// has at most kMaxChannels steps (kernel_bodies.h).
+// has at most kMaxChannels steps (peak_cycle.h).
 enum { kPeakSlotBytes = 32, kPeakSlots = kMaxChannels };
 
 // The largest magnitude each element of a cycle has seen, kept from call

@@ -34,7 +34,7 @@ enum {
 	kMaxFrameBytes = kMaxChannels * kMaxSampleBytes,
 };
 
-// The vector kernel that adds a coding's samples (kernels.h), or none:
+// The vector kernel that adds a coding's samples (kernel_bodies.h), or none:
 // then they are added as doubles, one by one.
 enum Kernel { kNoKernel, kKernelU8, kKernelMuLaw, kKernelALaw, kKernel16, kKernel24,
 	      kKernel32, kKernelFloat };

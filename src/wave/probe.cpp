@@ -60,13 +60,15 @@ static bool Settled(const Head *head, const Found *fmt, const Found *data);
 static void ReadFormat(const Found *fmt, Wave *wave);
 static void ReadData(const Input *in, const Found *data, Wave *wave);
 
-int64_t
+// Little-endian assembly of header fields.  Assem2 reads an unsigned 16-bit
+// value, Assem4 a signed 32-bit value; both come back widened to 64 bits.
+static int64_t
 Assem2(const unsigned char *p)
 {
 	return Le16(p);
 }
 
-int64_t
+static int64_t
 Assem4(const unsigned char *p)
 {
 	return Signed(Le32(p), 32);

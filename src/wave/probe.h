@@ -10,11 +10,6 @@
 #include "io/input.h"
 #include "wave/wave.h"
 
-// Little-endian assembly of header fields.  Assem2 reads an unsigned 16-bit
-// value, Assem4 a signed 32-bit value; both come back widened to 64 bits.
-int64_t Assem2(const unsigned char *p);
-int64_t Assem4(const unsigned char *p);
-
 enum ProbeResult { kProbed, kUnreadable, kNoFormatChunk, kNoDataChunk };
 
 // Reads the attributes of the wave file in into *wave, reading a stream's
