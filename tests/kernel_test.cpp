@@ -40,18 +40,34 @@ struct Case {
 	size_t samples;
 	int pattern;
 };
-const char *const kCodingNames[] = { "", "8-bit", "mu-law", "A-law", "16-bit", "24-bit",
-	                             "32-bit", "float" };
 const char *const kPatterns[] = { "random", "full scale", "silent", "alternating" };
 
-// The samples, little-endian.  Full scale is the most negative value (for
-// floats the largest word); random floats have few enough bits that every
-// sum of them is exact in any order.
+// A full-scale sample's word, the most negative value (for floats the
+// largest word), or a silent one's.
+uint32_t Word(Coding coding, bool loud)
+{
+	switch (coding) {
+	case kUnsigned8:
+		return loud ? 0x00 : 0x80;
+	case kMuLaw:
+		return loud ? 0x00 : 0xFF;
+	case kALaw:
+		return loud ? 0x2A : 0xD5;
+	case kInt16:
+		return loud ? 0x8000 : 0;
+	case kInt24:
+		return loud ? 0x800000 : 0;
+	case kInt32:
+		return loud ? 0x80000000 : 0;
+	default:
+		return loud ? 0xFFFFFFFF : 0;
+	}
+}
+
+// The samples, little-endian.  Random floats have few enough bits that
+// every sum of them is exact in any order.
 std::vector<unsigned char> Bytes(const Case &c)
 {
-	static const uint32_t full[] = { 0, 0x00, 0x00, 0x2A, 0x8000, 0x800000, 0x80000000,
-		                         0xFFFFFFFF };
-	static const uint32_t silent[] = { 0, 0x80, 0xFF, 0xD5, 0, 0, 0, 0 };
 	uint32_t seed = (uint32_t)c.samples * 7919 + c.coding + 1;
 	std::vector<unsigned char> bytes;
 	for (size_t k = 0; k < c.samples; k++) {
@@ -59,7 +75,7 @@ std::vector<unsigned char> Bytes(const Case &c)
 		seed ^= seed >> 17;
 		seed ^= seed << 5;
 		bool loud = c.pattern == 1 || (c.pattern == 3 && k % 2 == 1);
-		uint32_t w = loud ? full[c.coding] : silent[c.coding];
+		uint32_t w = Word(c.coding, loud);
 		if (c.pattern == 0 && c.coding == kFloat32)
 			w = (seed & 0x80000000) | (100 + (seed >> 28 & 7)) << 23 | (seed & 0x7FFF) << 8;
 		else if (c.pattern == 0)
@@ -122,7 +138,7 @@ void Check(const Copy &copy, const Case &c)
 	Totals want = Add(c, bytes, nullptr, 1);
 	for (int calls = 1; calls <= 3; calls++) {
 		Totals got = Add(c, bytes, &copy, calls);
-		std::string where = std::string(kCodingNames[c.coding]) + ", " +
+		std::string where = std::string(FactsOf(c.coding).name) + ", " +
 		                    std::to_string(c.channels) + " channel(s), " +
 		                    std::to_string(c.samples) + " samples, " + kPatterns[c.pattern] +
 		                    ", " + std::to_string(calls) + " call(s), " + copy.name + " copy";

@@ -10,7 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "io/input.h"
+#include "io/read_limits.h"
 
 // Pages are 4 KiB to 64 KiB (arm64 and ppc64 kernels use 64 KiB).
 enum { kLargestPage = 1 << 16 };

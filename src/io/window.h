@@ -9,6 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "io/read_limits.h"
+
 // Offsets, as everywhere in the input, count from the input's first byte,
 // which lies at base in the file.
 struct Window {
