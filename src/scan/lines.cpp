@@ -39,13 +39,13 @@ LinesAddInAnyOrder(bool stream, uint32_t resolution, uint32_t frameBytes)
 }
 
 void
-AddToLine(const ScanPlan *plan, const unsigned char *p, uint32_t frames, Line *line)
+AddToLine(const ScanPlan *plan, const unsigned char *p, uint32_t frames, uint32_t counter,
+          Line *line)
 {
 	size_t frameBytes = plan->decoder.frameBytes;
 	AddFrames(&plan->layout, p, frames, &line->sums, &line->peaks);
 	if (plan->keepsLines && AddsInLanes(&plan->layout))
-		KeepFrames(p, line->counter * frameBytes, frames * frameBytes);
-	line->counter += frames;
+		KeepFrames(p, counter * frameBytes, frames * frameBytes);
 }
 
 ScanEnd
@@ -62,8 +62,10 @@ EmitLine(Input *in, const ScanPlan *plan, uint64_t next, Line *line, uint64_t *l
 	// resolution, rounded up.
 	uint64_t middle = next - layout->resolution / 2;
 	double dots = LineDots(sum, layout->channels, layout->resolution, plan->magnification);
-	line->counter = 0;
-	line->sums = {};
+	line->sums.units = 0;
+	line->sums.sum = 0;
+	for (uint32_t j = 0; j < kSumLanes; j++)
+		line->sums.lane[j] = 0;
 	return Waveform((int64_t)middle, plan->labelRate, dots, plan->secondsPerLine) == EOF
 	    ? kOutputFailed : kScanned;
 }
@@ -86,7 +88,12 @@ Waveform(int64_t frame, uint32_t sampleRate, double dots, double secondsPerLine)
 	char *label = LineLabel(), *end = label;
 	float time = (float)frame / (float)sampleRate;
 
-	end += FormatFixed(end, time, secondsPerLine >= kTwoPlacesFrom ? 2 : 3);
+	// Each call has its places as a constant: one call with the places
+	// chosen at run time made a line a tenth slower.
+	if (secondsPerLine >= kTwoPlacesFrom)
+		end += FormatFixed(end, time, 2);
+	else
+		end += FormatFixed(end, time, 3);
 	*end++ = '\t';
 	if (secondsPerLine <= kFrameColumnUpTo) {
 		// The frame column holds the low 32 bits of the frame number.

@@ -21,11 +21,12 @@ struct Line {
 // file, or from the kept line of a stream.
 bool LinesAddInAnyOrder(bool stream, uint32_t resolution, uint32_t frameBytes);
 
-// Adds frames frames at p to the line.
-void AddToLine(const ScanPlan *plan, const unsigned char *p, uint32_t frames, Line *line);
+// Adds frames frames at p to the line, which holds counter frames.
+void AddToLine(const ScanPlan *plan, const unsigned char *p, uint32_t frames, uint32_t counter,
+               Line *line);
 
 // Prints the complete line that ends before frame next, and starts the
-// next; a line added in lanes whose dots are not settled is added again
+// sums of the next; a line added in lanes whose dots are not settled is added again
 // in order.  Where that cannot be read, *lostFrame is the frame.
 ScanEnd EmitLine(Input *in, const ScanPlan *plan, uint64_t next, Line *line,
                  uint64_t *lostFrame);

@@ -135,24 +135,28 @@ AddDecoded(Input *in, const ScanPlan *plan, const unsigned char *frames, uint32_
 	uint32_t piece = kSumPiece > frameBytes ? kSumPiece / frameBytes : 1;
 	size_t bytes = (size_t)count * frameBytes, prefetched = 0;
 	uint64_t frame = first;
+	uint32_t counter = line->counter;
 	for (uint32_t pos = 0; pos < count;) {
 		uint32_t run = count - pos;
-		if (resolution != 0 && run > resolution - line->counter)
-			run = resolution - line->counter;
+		if (resolution != 0 && run > resolution - counter)
+			run = resolution - counter;
 		run = run < piece ? run : piece;
 		const unsigned char *p = frames + (size_t)pos * frameBytes;
 		size_t upTo = (size_t)(pos + run) * frameBytes + kPrefetchAhead;
 		for (; prefetched < bytes && prefetched < upTo; prefetched += kCacheLine)
 			__builtin_prefetch(frames + prefetched);
-		AddToLine(plan, p, run, line);
+		AddToLine(plan, p, run, counter, line);
 		pos += run;
 		frame += run;
-		if (resolution != 0 && line->counter == resolution) {
+		counter += run;
+		if (resolution != 0 && counter == resolution) {
 			ScanEnd end = EmitLine(in, plan, frame, line, lostFrame);
 			if (end != kScanned)
 				return end;
+			counter = 0;
 		}
 	}
+	line->counter = counter;
 	return kScanned;
 }
 
