@@ -14,8 +14,8 @@
 #include "io/input.h"
 #include "output/output.h"
 #include "scan/scan.h"
-#include "wave/decode.h"
 #include "wave/probe.h"
+#include "wave/storage.h"
 #include "wave/wave_header.h"
 
 // Times, frame products and labels are computed in single precision and
@@ -111,19 +111,19 @@ Scan(const Arguments *args)
 	uint64_t stopFrame = FrameOf(rate * args->stop);
 	if (startFrame >= stopFrame)
 		return Say(kExitRefused, "Stop or start time not set correctly\n");
-	uint64_t endFrame = stopFrame < wave.frameCount ? stopFrame : wave.frameCount;
 	// Samples over 8 bytes, frames of 0 bytes (under 8 bits per sample, or
-	// no channel), more than kMaxChannels channels and every layout no
-	// decoder reads are refused alike.
-	Coding coding = ChooseCoding(wave.bitsPerSample, wave.formatCode, wave.channels);
-	if (coding == kRefused)
+	// no channel) but for compressed codings, more than kMaxChannels
+	// channels and every layout no decoder reads are refused alike.
+	Storage storage;
+	if (!ChooseStorage(&wave, &storage))
 		return Say(kExitRefused, "Unrecognized bit or channel configuration\n");
+	uint64_t endFrame = stopFrame < storage.frames ? stopFrame : storage.frames;
 
 	// The rate is not 0 here: a rate of 0 makes every range empty.
 	uint32_t resolution = args->resolution;
 	if (resolution == 0 || resolution > wave.sampleRate)
 		resolution = (uint32_t)(wave.sampleRate / 20);
-	PlanScan(&wave, coding, startFrame, endFrame, resolution, args->magnification, IsStream(in),
+	PlanScan(&wave, &storage, startFrame, endFrame, resolution, args->magnification, IsStream(in),
 	         &plan);
 	ScanEnd end = ScanInterval(in, &plan, &lostFrame);
 	CloseInput(in);

@@ -5,8 +5,10 @@
 //                              without mapping does, and creates MARK;
 //   QUORVIN_READS_FAIL_AFTER=N reads fail once N bytes were read;
 //   QUORVIN_CUT=N:SIZE:PATH    PATH is cut to SIZE bytes once N were read.
-// Reads are read() of standard input and pread() of anything.  The build's
-// 64-bit file offsets make mmap and pread the calls of mmap64 and pread64.
+// Reads are read() of standard input and pread() of anything, and their
+// checked forms, which a fortified build calls where it knows the
+// buffer's size.  The build's 64-bit file offsets make mmap and pread the
+// calls of mmap64 and pread64.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -82,6 +84,28 @@ read(int fd, void *buf, size_t n)
 		return -1;
 	ssize_t r = ((Read *)dlsym(RTLD_NEXT, "read"))(fd, buf, (size_t)allowed);
 	return fd == STDIN_FILENO ? Delivered(r) : r;
+}
+
+extern "C" ssize_t
+__read_chk(int fd, void *buf, size_t n, size_t room)
+{
+	typedef ssize_t Read(int, void *, size_t, size_t);
+	ssize_t allowed = fd == STDIN_FILENO ? Allowed(n) : (ssize_t)n;
+	if (allowed < 0)
+		return -1;
+	ssize_t r = ((Read *)dlsym(RTLD_NEXT, "__read_chk"))(fd, buf, (size_t)allowed, room);
+	return fd == STDIN_FILENO ? Delivered(r) : r;
+}
+
+extern "C" ssize_t
+__pread64_chk(int fd, void *buf, size_t n, off_t offset, size_t room)
+{
+	typedef ssize_t Pread(int, void *, size_t, off_t, size_t);
+	ssize_t allowed = Allowed(n);
+	if (allowed < 0)
+		return -1;
+	return Delivered(((Pread *)dlsym(RTLD_NEXT, "__pread64_chk"))(fd, buf, (size_t)allowed,
+	                                                              offset, room));
 }
 
 extern "C" ssize_t

@@ -1,19 +1,121 @@
 // SPDX-License-Identifier: MIT
-// The decoding stage: frames stored as the sums take them pass through.
+// The decoding stage: frames stored as the sums take them pass through,
+// big-endian samples are turned round, and compressed blocks are decoded
+// a few at a time, so that their frames are summed while they are in the
+// cache.
 #include "codecs/decoder.h"
 
+#include <cstring>
+
+#include "codecs/adpcm.h"
+#include "io/read_limits.h"
+
+// Compressed blocks are decoded into kDecodedBytes, at least one block and
+// as many more as fit kDecodedPiece.  No block decodes to more than
+// kDecodedBytes: 65,535 bytes of ADPCM hold under 2^17 16-bit samples.
+enum { kDecodedBytes = 1 << 18, kDecodedPiece = 1 << 15 };
+static_assert(2 * (kMsHeaderSamples + 2 * (65535 - kMsHeaderBytes)) <= kDecodedBytes &&
+              2 * (1 + (65535 - kImaHeaderBytes) / kImaWordBytes * kImaWordSamples) <=
+                  kDecodedBytes,
+              "a block's frames fit the room for them");
+static unsigned char decoded[kDecodedBytes];
+
+static size_t Swap(const Decoder *d, const unsigned char *p, size_t bytes, unsigned char *out,
+                   size_t room);
+static void DecodeBlock(Decoder *d, const unsigned char *block, uint32_t frames,
+                        unsigned char *out);
+
 void
-StartDecoder(const Wave *wave, Coding coding, Decoder *d)
+StartDecoder(const Wave *wave, const Storage *storage, Decoder *d)
 {
-	(void)coding;
-	d->blockBytes = wave->frameBytes;
-	d->blockFrames = 1;
-	d->frameBytes = wave->frameBytes;
+	d->storage = *storage;
+	d->channels = wave->channels;
+	d->sampleBytes = wave->bytesPerSample;
+	d->frameBytes = storage->codec >= kImaAdpcm ? 2 * wave->channels : wave->frameBytes;
+	d->coefficientCount = kMsStandardCoefficients;
+	memcpy(d->coefficients, kMsCoefficients, sizeof kMsCoefficients);
+	if (wave->coefficientCount != 0) {
+		d->coefficientCount = wave->coefficientCount;
+		memcpy(d->coefficients, wave->coefficients, sizeof d->coefficients);
+	}
+	StartGsm(&d->gsm);
+}
+
+bool
+DecodesAgain(const Decoder *d)
+{
+	return d->storage.codec == kAsStored || d->storage.codec == kByteSwapped;
 }
 
 const unsigned char *
-DecodeBlocks(Decoder *d, const unsigned char *p, size_t bytes, uint32_t *frames)
+DecodeBlocks(Decoder *d, const unsigned char *p, size_t bytes, size_t *used, uint32_t *frames)
+{
+	const Storage *s = &d->storage;
+	size_t blockBytes = s->blockBytes, perBlock = (size_t)s->blockFrames * d->frameBytes;
+	*frames = 0;
+	*used = 0;
+	if (s->codec == kAsStored) {
+		*frames = (uint32_t)(bytes / d->frameBytes);
+		*used = (size_t)*frames * d->frameBytes;
+		return p;
+	}
+	if (s->codec == kByteSwapped) {
+		*used = Swap(d, p, bytes, decoded, kDecodedPiece);
+		*frames = (uint32_t)(*used / d->frameBytes);
+		return decoded;
+	}
+	if (bytes < blockBytes) {
+		*frames = PartialFrames(s, d->channels, bytes);
+		*used = bytes;
+		if (*frames != 0)
+			DecodeBlock(d, p, *frames, decoded);
+		return decoded;
+	}
+	for (size_t out = 0; *used + blockBytes <= bytes && (out == 0 || out + perBlock <= kDecodedPiece);
+	     out += perBlock, *used += blockBytes, *frames += s->blockFrames)
+		DecodeBlock(d, p + *used, s->blockFrames, decoded + out);
+	return decoded;
+}
+
+const unsigned char *
+DecodeAgain(const Decoder *d, const unsigned char *p, size_t bytes, unsigned char *room,
+            uint32_t *frames)
 {
 	*frames = (uint32_t)(bytes / d->frameBytes);
-	return p;
+	if (d->storage.codec == kAsStored)
+		return p;
+	*frames = (uint32_t)(Swap(d, p, bytes, room, kReadBytes) / d->frameBytes);
+	return room;
+}
+
+// The whole frames of bytes, as many as fit room, each sample's bytes the
+// other way round.
+static size_t
+Swap(const Decoder *d, const unsigned char *p, size_t bytes, unsigned char *out, size_t room)
+{
+	size_t n = d->sampleBytes, most = room / d->frameBytes * d->frameBytes;
+	size_t whole = (bytes < most ? bytes : most) / d->frameBytes * d->frameBytes;
+	for (size_t k = 0; k < whole; k += n)
+		for (size_t i = 0; i < n; i++)
+			out[k + i] = p[k + n - 1 - i];
+	return whole;
+}
+
+static void
+DecodeBlock(Decoder *d, const unsigned char *block, uint32_t frames, unsigned char *out)
+{
+	switch (d->storage.codec) {
+	case kImaAdpcm:
+		DecodeImaBlock(block, d->channels, frames, out);
+		break;
+	case kMsAdpcm:
+		DecodeMsBlock(block, d->channels, frames, d->coefficients, d->coefficientCount, out);
+		break;
+	case kGsm610:
+		DecodeGsmBlock(&d->gsm, block, frames, out);
+		break;
+	case kAsStored:
+	case kByteSwapped:
+		break;
+	}
 }

@@ -1,30 +1,47 @@
 // SPDX-License-Identifier: MIT
 // The decoding stage, between the bytes the input hands on and the sums: a
-// file's blocks turned into frames of a coding the sums take.  A file keeps
-// its frames in blocks of blockBytes bytes, each of blockFrames frames;
-// where they are stored as the sums take them, a block is a frame, and
-// passes through unchanged, without a copy.
+// file's blocks turned into frames of the coding the sums take (16-bit
+// samples for the compressed codings, little-endian ones for RIFX).
+// Frames stored as the sums take them pass through unchanged, without a
+// copy: mapped frames still go straight to the sums.
 #ifndef QUORVIN_CODECS_DECODER_H
 #define QUORVIN_CODECS_DECODER_H
 
 #include <cstddef>
 #include <cstdint>
 
-#include "wave/codings.h"
+#include "codecs/gsm610.h"
+#include "wave/storage.h"
 #include "wave/wave.h"
 
 struct Decoder {
-	uint32_t blockBytes;
-	uint32_t blockFrames;
-	uint32_t frameBytes;      // a frame as the sums take it
+	Storage storage;
+	uint32_t channels;
+	uint32_t sampleBytes;     // a sample's bytes, as stored
+	uint32_t frameBytes;      // a frame's, as the sums take it
+	uint32_t coefficientCount;
+	int16_t coefficients[kMaxCoefficients][2];
+	GsmState gsm;
 };
 
-// The decoder of the blocks of wave, whose samples the sums take as coding.
-void StartDecoder(const Wave *wave, Coding coding, Decoder *d);
+// The decoder of the blocks of wave, stored as storage says.
+void StartDecoder(const Wave *wave, const Storage *storage, Decoder *d);
 
-// The frames of the blocks at p, bytes of them: sets *frames to their
-// count and returns where they lie, valid until the next call.
-const unsigned char *DecodeBlocks(Decoder *d, const unsigned char *p, size_t bytes,
+// Whether the frames of any block decode again the same, where its line
+// is added again in order: a codec that keeps no state, a frame a block.
+bool DecodesAgain(const Decoder *d);
+
+// Decodes the blocks at p, bytes of them: whole blocks, as many as the
+// decoder's room takes (one at least), and where bytes ends within the
+// first, that block as far as its bytes go.  Sets *used to the bytes
+// taken and *frames to their frames, and returns where the frames lie,
+// valid until the next call.
+const unsigned char *DecodeBlocks(Decoder *d, const unsigned char *p, size_t bytes, size_t *used,
                                   uint32_t *frames);
+
+// The same, where DecodesAgain, into room: at most kReadBytes of frames,
+// which leaves the frames DecodeBlocks gave as they were.
+const unsigned char *DecodeAgain(const Decoder *d, const unsigned char *p, size_t bytes,
+                                 unsigned char *room, uint32_t *frames);
 
 #endif

@@ -13,7 +13,10 @@ static_assert((size_t)kMaxFrameBytes <= (size_t)kLongestFrame,
               "the input puts together any frame");
 
 static ScanEnd ScanFrames(Input *in, const ScanPlan *plan, uint64_t *lostFrame);
-static size_t BlocksWanted(const ScanPlan *plan, uint64_t frame, uint64_t *offset);
+static uint64_t DecodesFrom(const ScanPlan *plan);
+static size_t BlocksWanted(const ScanPlan *plan, uint64_t frame, uint64_t at, uint64_t *offset);
+static ScanEnd AddInRange(Input *in, const ScanPlan *plan, const unsigned char *frames,
+                          uint32_t count, uint64_t first, Line *line, uint64_t *lostFrame);
 static ScanEnd AddDecoded(Input *in, const ScanPlan *plan, const unsigned char *frames,
                           uint32_t count, uint64_t first, Line *line, uint64_t *lostFrame);
 static uint64_t LostFrame(const ScanPlan *plan, uint64_t lost, uint64_t before);
@@ -28,16 +31,19 @@ static uint64_t LostFrame(const ScanPlan *plan, uint64_t lost, uint64_t before);
 enum { kSumPiece = 4096, kPrefetchAhead = 2048, kCacheLine = 64 };
 
 void
-PlanScan(const Wave *wave, Coding coding, uint64_t startFrame, uint64_t endFrame,
+PlanScan(const Wave *wave, const Storage *storage, uint64_t startFrame, uint64_t endFrame,
          uint32_t resolution, float magnification, bool stream, ScanPlan *plan)
 {
 	plan->dataOffset = wave->dataOffset;
+	plan->dataBytes = wave->dataBytes;
 	plan->startFrame = startFrame;
 	plan->endFrame = endFrame;
-	StartDecoder(wave, coding, &plan->decoder);
+	StartDecoder(wave, storage, &plan->decoder);
 	plan->keepsLines = stream;
-	plan->layout = { coding, wave->bytesPerSample, wave->channels, resolution,
-		         LinesAddInAnyOrder(stream, resolution, plan->decoder.frameBytes) };
+	plan->layout = { storage->coding, plan->decoder.frameBytes / wave->channels, wave->channels,
+		         resolution,
+		         DecodesAgain(&plan->decoder) &&
+		             LinesAddInAnyOrder(stream, resolution, plan->decoder.frameBytes) };
 	// A rate of 0 leaves no range to scan; it draws no line either.
 	plan->secondsPerLine = wave->sampleRate != 0 ? (double)resolution / (double)wave->sampleRate : 0;
 	plan->magnification = magnification;
@@ -65,40 +71,47 @@ ScanInterval(Input *in, const ScanPlan *plan, uint64_t *lostFrame)
 // The input hands on as many blocks as it has at once (a window of a file,
 // a read where it cannot be mapped, what has arrived of a stream).  Before
 // a read of a stream waits, the lines printed so far leave, so that a live
-// stream's lines are out as soon as their frames are in.
+// stream's lines are out as soon as their frames are in.  Blocks decode
+// from the one that holds the first frame of the range, or, where each
+// decodes after the ones before it, from the first.
 static ScanEnd
 ScanFrames(Input *in, const ScanPlan *plan, uint64_t *lostFrame)
 {
-	Decoder decoder = plan->decoder;
+	static Decoder decoder;
+	const Storage *storage = &plan->decoder.storage;
 	Line line = {};
-	uint64_t lost;
-	for (uint64_t frame = plan->startFrame; frame < plan->endFrame;) {
+	uint64_t lost, block = DecodesFrom(plan);
+	uint64_t frame = block * storage->blockFrames, at = block * storage->blockBytes;
+	decoder = plan->decoder;
+	while (frame < plan->endFrame) {
 		const unsigned char *blocks;
-		size_t bytes;
+		size_t bytes, used;
 		uint64_t offset;
-		size_t wanted = BlocksWanted(plan, frame, &offset);
+		size_t wanted = BlocksWanted(plan, frame, at, &offset);
 		FramesResult result;
 		do {
 			if (WouldWait(in) && !PushOutput())
 				return kOutputFailed;
-			result = NextFrames(in, offset, wanted, plan->decoder.blockBytes, &blocks, &bytes,
-			                    &lost);
+			result = NextFrames(in, offset, wanted, storage->blockBytes, &blocks, &bytes, &lost);
 		} while (result == kNotYet);
 		if (result == kBytesLost) {
 			*lostFrame = LostFrame(plan, lost, frame);
 			return kFrameLost;
 		}
-		uint32_t count = 0;
-		const unsigned char *frames = result == kFramesHere
-		    ? DecodeBlocks(&decoder, blocks, bytes, &count) : NULL;
-		if (count == 0)
+		for (size_t pos = 0; result == kFramesHere && pos < bytes && frame < plan->endFrame;
+		     pos += used, at += used) {
+			uint32_t count;
+			const unsigned char *frames = DecodeBlocks(&decoder, blocks + pos, bytes - pos, &used,
+			                                           &count);
+			if (count == 0)
+				result = kInputEnded;
+			ScanEnd end = AddInRange(in, plan, frames, count, frame, &line, lostFrame);
+			if (end != kScanned)
+				return end;
+			frame += count;
+		}
+		if (result == kInputEnded)
 			break;
-		uint64_t left = plan->endFrame - frame;
-		count = count < left ? count : (uint32_t)left;
-		ScanEnd end = AddDecoded(in, plan, frames, count, frame, &line, lostFrame);
-		if (end != kScanned)
-			return end;
-		frame += count;
 	}
 	if ((lost = StopReading(in)) != kNothingLost) {
 		*lostFrame = LostFrame(plan, lost, plan->endFrame);
@@ -108,20 +121,44 @@ ScanFrames(Input *in, const ScanPlan *plan, uint64_t *lostFrame)
 	return kScanned;
 }
 
-// The bytes of the blocks from the one that holds frame up to the end of
-// the range, or of a window; *offset is where they start.  An offset past
-// 2^64 lies beyond any input.
-static size_t
-BlocksWanted(const ScanPlan *plan, uint64_t frame, uint64_t *offset)
+// The block the decoding starts from.
+static uint64_t
+DecodesFrom(const ScanPlan *plan)
 {
-	const Decoder *d = &plan->decoder;
-	uint64_t block = frame / d->blockFrames, skip = block * d->blockBytes;
-	uint64_t most = kWindowBytes / d->blockBytes;
-	uint64_t left = (plan->endFrame - frame + d->blockFrames - 1) / d->blockFrames;
-	*offset = plan->dataOffset + skip;
-	if (*offset < skip)
+	const Storage *storage = &plan->decoder.storage;
+	return storage->codec == kGsm610 ? 0 : plan->startFrame / storage->blockFrames;
+}
+
+// The bytes of the blocks from at, of the block whose first frame is
+// frame, up to the end of the range, the data or a window; *offset is
+// where they start.  An offset past 2^64 lies beyond any input.
+static size_t
+BlocksWanted(const ScanPlan *plan, uint64_t frame, uint64_t at, uint64_t *offset)
+{
+	const Storage *storage = &plan->decoder.storage;
+	uint64_t most = kWindowBytes / storage->blockBytes;
+	uint64_t left = (plan->endFrame - frame + storage->blockFrames - 1) / storage->blockFrames;
+	uint64_t wanted = (left < most ? left : most) * storage->blockBytes;
+	uint64_t inData = plan->dataBytes > at ? plan->dataBytes - at : 0;
+	*offset = plan->dataOffset + at;
+	if (*offset < at)
 		*offset = UINT64_MAX;
-	return (size_t)(left < most ? left : most) * d->blockBytes;
+	wanted = wanted < inData ? wanted : inData;
+	return (size_t)(wanted != 0 ? wanted : storage->blockBytes);
+}
+
+// Adds the frames of those decoded, count of them from frame first on,
+// that the range holds.
+static ScanEnd
+AddInRange(Input *in, const ScanPlan *plan, const unsigned char *frames, uint32_t count,
+           uint64_t first, Line *line, uint64_t *lostFrame)
+{
+	uint64_t from = plan->startFrame > first ? plan->startFrame - first : 0;
+	uint64_t to = plan->endFrame - first < count ? plan->endFrame - first : count;
+	if (from >= to)
+		return kScanned;
+	return AddDecoded(in, plan, frames + from * plan->decoder.frameBytes, (uint32_t)(to - from),
+	                  first + from, line, lostFrame);
 }
 
 // Adds the frames at p, the first of them frame first, in pieces that end
@@ -161,13 +198,14 @@ AddDecoded(Input *in, const ScanPlan *plan, const unsigned char *frames, uint32_
 }
 
 // The first frame of the range lost, where the input lost the byte at
-// offset lost, and before frame before.
+// offset lost, and before frame before: the first of its block.
 static uint64_t
 LostFrame(const ScanPlan *plan, uint64_t lost, uint64_t before)
 {
-	const Decoder *d = &plan->decoder;
-	uint64_t block = lost > plan->dataOffset ? (lost - plan->dataOffset) / d->blockBytes : 0;
-	uint64_t frame = block < UINT64_MAX / d->blockFrames ? block * d->blockFrames : UINT64_MAX;
+	const Storage *storage = &plan->decoder.storage;
+	uint64_t block = lost > plan->dataOffset ? (lost - plan->dataOffset) / storage->blockBytes : 0;
+	uint64_t frame = block < UINT64_MAX / storage->blockFrames ? block * storage->blockFrames
+	                                                          : UINT64_MAX;
 	frame = frame < before ? frame : before;
 	return frame > plan->startFrame ? frame : plan->startFrame;
 }

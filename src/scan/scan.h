@@ -15,6 +15,7 @@
 
 struct ScanPlan {
 	uint64_t dataOffset;
+	uint64_t dataBytes;
 	uint64_t startFrame;
 	uint64_t endFrame;        // exclusive
 	Decoder decoder;
@@ -29,10 +30,10 @@ struct ScanPlan {
 
 enum ScanEnd { kScanned, kFrameLost, kOutputFailed };
 
-// The scan of frames startFrame to endFrame (exclusive) of wave, whose
-// samples the sums take as coding, in lines of resolution frames (0: no
-// line), with the magnification, from a stream or a regular file.
-void PlanScan(const Wave *wave, Coding coding, uint64_t startFrame, uint64_t endFrame,
+// The scan of frames startFrame to endFrame (exclusive) of wave, stored
+// as storage says, in lines of resolution frames (0: no line), with the
+// magnification, from a stream or a regular file.
+void PlanScan(const Wave *wave, const Storage *storage, uint64_t startFrame, uint64_t endFrame,
               uint32_t resolution, float magnification, bool stream, ScanPlan *plan);
 
 // Scans the range of plan on in and prints the lines and the level report.

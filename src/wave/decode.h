@@ -11,7 +11,7 @@
 #include <cstdint>
 
 #include "wave/codings.h"
-#include "wave/little_endian.h"
+#include "wave/byte_order.h"
 
 // The coding of samples of bitsPerSample bits in channels channels with the
 // header's format code; kRefused for every layout no row of the table in

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "wave/little_endian.h"
+#include "wave/byte_order.h"
 
 // The value is 2^(e - 121) * (2 + fraction / 2^22) for the exponent field e
 // and the 23-bit fraction, with the leading 1 assumed for every e.  That is

@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: MIT
-// Little-endian loads: the one place where the bytes of a header field or
-// a sample are put together, least significant first, whatever the
-// byte order of the processor.  In an unnamed namespace, as in codings.h:
+// Byte order: the one place where the bytes of a header field or a sample
+// are put together, least significant first (or, for the fields of a RIFX
+// file, most significant first), whatever the byte order of the
+// processor.  In an unnamed namespace, as in codings.h:
 // the kernels' copies for wider instruction sets include it through
 // decode.h.
-#ifndef QUORVIN_WAVE_LITTLE_ENDIAN_H
-#define QUORVIN_WAVE_LITTLE_ENDIAN_H
+#ifndef QUORVIN_WAVE_BYTE_ORDER_H
+#define QUORVIN_WAVE_BYTE_ORDER_H
 
 #include <cstdint>
 #include <cstring>
@@ -33,6 +34,24 @@ Le32(const unsigned char *p)
 	w = __builtin_bswap32(w);
 #endif
 	return w;
+}
+
+inline uint32_t
+Be16(const unsigned char *p)
+{
+	return (uint32_t)p[0] << 8 | (uint32_t)p[1];
+}
+
+inline uint32_t
+Be32(const unsigned char *p)
+{
+	return Be16(p) << 16 | Be16(p + 2);
+}
+
+inline uint64_t
+Le64(const unsigned char *p)
+{
+	return (uint64_t)Le32(p) | (uint64_t)Le32(p + 4) << 32;
 }
 
 // The bytes bytes at p, 1 to 8, as the low bytes of the result.

@@ -1,0 +1,220 @@
+// SPDX-License-Identifier: MIT
+// GSM 06.10 decoding as the standard (ETSI EN 300 961) specifies it, in
+// its own 16-bit integer arithmetic, so that every decoder gives the same
+// samples: the RPE grid and its inverse quantization, the long-term
+// predictor, the log-area ratios interpolated over four segments of a
+// frame, the short-term synthesis lattice, de-emphasis, and the upscaling
+// that leaves 13 significant bits.
+#include "codecs/gsm610.h"
+
+#include <cstring>
+
+#include "codecs/samples.h"
+#include "wave/storage.h"
+
+enum { kLars = 8, kSubframes = 4, kSubframeSamples = 40, kPulses = 13, kLongestLag = 120 };
+
+// A frame's parameters, as the bits of a block give them.
+struct GsmFrame {
+	int16_t lar[kLars];
+	int16_t lag[kSubframes], gain[kSubframes], grid[kSubframes], scale[kSubframes];
+	int16_t pulse[kSubframes][kPulses];
+};
+
+// The standard's saturating 16-bit operations.
+static inline int16_t
+Saturated(int32_t value)
+{
+	return (int16_t)(value < INT16_MIN ? INT16_MIN : value > INT16_MAX ? INT16_MAX : value);
+}
+
+static inline int16_t
+Add(int16_t a, int16_t b)
+{
+	return Saturated((int32_t)a + b);
+}
+
+static inline int16_t
+Sub(int16_t a, int16_t b)
+{
+	return Saturated((int32_t)a - b);
+}
+
+// a b / 2^15, rounded; -1 times -1 is the largest value.
+static inline int16_t
+MultR(int16_t a, int16_t b)
+{
+	if (a == INT16_MIN && b == INT16_MIN)
+		return INT16_MAX;
+	return (int16_t)(((int32_t)a * b + 16384) >> 15);
+}
+
+static void Unpack(const unsigned char *block, uint32_t first, GsmFrame *frame);
+static void DecodeFrame(GsmState *state, const GsmFrame *frame, unsigned char *out);
+static void Excitation(const GsmFrame *frame, int j, int16_t pulses[kSubframeSamples]);
+static void LongTerm(GsmState *state, int16_t lag, int16_t gain,
+                     const int16_t pulses[kSubframeSamples], int16_t *out);
+static void ShortTerm(GsmState *state, const GsmFrame *frame, int16_t samples[160]);
+
+void
+StartGsm(GsmState *state)
+{
+	memset(state, 0, sizeof *state);
+	state->lag = 40;
+}
+
+// A block is one stream of bits, least significant first: the first
+// frame's 260 bits, then the second's.
+void
+DecodeGsmBlock(GsmState *state, const unsigned char *block, uint32_t frames, unsigned char *out)
+{
+	GsmFrame frame;
+	for (uint32_t half = 0; half * kGsmHalfFrames < frames; half++) {
+		Unpack(block, half * 260, &frame);
+		DecodeFrame(state, &frame, out + half * 2 * kGsmHalfFrames);
+	}
+}
+
+// The bits of a value, least significant first, from bit *at on.
+static int16_t
+Bits(const unsigned char *block, uint32_t *at, int count)
+{
+	uint32_t value = 0;
+	for (int i = 0; i < count; i++, (*at)++)
+		value |= (uint32_t)(block[*at / 8] >> (*at % 8) & 1) << i;
+	return (int16_t)value;
+}
+
+// The log-area ratios, then for each subframe its lag, gain, grid,
+// block maximum and the 13 pulses.
+static void
+Unpack(const unsigned char *block, uint32_t first, GsmFrame *frame)
+{
+	static const int larBits[kLars] = { 6, 6, 5, 5, 4, 4, 3, 3 };
+	uint32_t at = first;
+	for (int i = 0; i < kLars; i++)
+		frame->lar[i] = Bits(block, &at, larBits[i]);
+	for (int j = 0; j < kSubframes; j++) {
+		frame->lag[j] = Bits(block, &at, 7);
+		frame->gain[j] = Bits(block, &at, 2);
+		frame->grid[j] = Bits(block, &at, 2);
+		frame->scale[j] = Bits(block, &at, 6);
+		for (int i = 0; i < kPulses; i++)
+			frame->pulse[j][i] = Bits(block, &at, 3);
+	}
+}
+
+static void
+DecodeFrame(GsmState *state, const GsmFrame *frame, unsigned char *out)
+{
+	int16_t samples[160], pulses[kSubframeSamples];
+	for (int j = 0; j < kSubframes; j++) {
+		Excitation(frame, j, pulses);
+		LongTerm(state, frame->lag[j], frame->gain[j], pulses, samples + j * kSubframeSamples);
+	}
+	ShortTerm(state, frame, samples);
+	// De-emphasis, then twice the value with its low 3 bits cleared.
+	int16_t emphasis = state->emphasis;
+	for (int k = 0; k < 160; k++) {
+		emphasis = Add(samples[k], MultR(emphasis, 28180));
+		Put16(out + 2 * k, (int16_t)(Add(emphasis, emphasis) & ~7));
+	}
+	state->emphasis = emphasis;
+}
+
+// The RPE pulses of subframe j: the block maximum's exponent and mantissa
+// scale the 3-bit pulses, which stand every third sample from the grid
+// position on.
+static void
+Excitation(const GsmFrame *frame, int j, int16_t pulses[kSubframeSamples])
+{
+	static const int16_t factors[8] = { 18431, 20479, 22527, 24575,
+		                            26623, 28671, 30719, 32767 };
+	int16_t scale = frame->scale[j], exponent = 0, mantissa;
+	if (scale > 15)
+		exponent = (int16_t)((scale >> 3) - 1);
+	mantissa = (int16_t)(scale - (exponent << 3));
+	if (mantissa == 0) {
+		exponent = -4;
+		mantissa = 7;
+	} else {
+		for (; mantissa <= 7; exponent--)
+			mantissa = (int16_t)(mantissa << 1 | 1);
+		mantissa -= 8;
+	}
+	int16_t shift = Sub(6, exponent);
+	// 2^(shift - 1), which is 0 for a shift of 0, rounds the shift.
+	int16_t rounding = shift > 0 ? (int16_t)(1 << (shift - 1)) : 0;
+	memset(pulses, 0, kSubframeSamples * sizeof *pulses);
+	for (int i = 0; i < kPulses; i++) {
+		int16_t value = (int16_t)(((frame->pulse[j][i] << 1) - 7) << 12);
+		value = Add(MultR(factors[mantissa], value), rounding);
+		pulses[frame->grid[j] + 3 * i] = (int16_t)(value >> shift);
+	}
+}
+
+// The long-term predictor adds the past, lag samples back, at a gain,
+// to the pulses.  A lag out of range keeps the one before.
+static void
+LongTerm(GsmState *state, int16_t lag, int16_t gain, const int16_t pulses[kSubframeSamples],
+         int16_t *out)
+{
+	static const int16_t gains[4] = { 3277, 11469, 21299, 32767 };
+	int16_t line[kLongestLag + kSubframeSamples];
+	if (lag < 40 || lag > kLongestLag)
+		lag = state->lag;
+	state->lag = lag;
+	memcpy(line, state->past, sizeof state->past);
+	for (int k = 0; k < kSubframeSamples; k++)
+		line[kLongestLag + k] = Add(pulses[k], MultR(gains[gain], line[kLongestLag + k - lag]));
+	memcpy(out, line + kLongestLag, kSubframeSamples * sizeof *out);
+	memcpy(state->past, line + kSubframeSamples, sizeof state->past);
+}
+
+// The log-area ratios decoded, interpolated with the last frame's over
+// four segments, and turned into reflection coefficients, which drive
+// the lattice over each segment's samples.
+static void
+ShortTerm(GsmState *state, const GsmFrame *frame, int16_t samples[160])
+{
+	static const int16_t mic[kLars] = { -32, -32, -16, -16, -8, -8, -4, -4 };
+	static const int16_t b[kLars] = { 0, 0, 2048, -2560, 94, -1792, -341, -1144 };
+	static const int16_t inverseA[kLars] = { 13107, 13107, 13107, 13107,
+		                                 19223, 17476, 31454, 29708 };
+	static const int segmentEnd[4] = { 13, 27, 40, 160 };
+	int16_t *before = state->lars[state->now ^ 1], *now = state->lars[state->now];
+	for (int i = 0; i < kLars; i++) {
+		int16_t value = Sub((int16_t)(Add(frame->lar[i], mic[i]) << 10), (int16_t)(b[i] << 1));
+		value = MultR(inverseA[i], value);
+		now[i] = Add(value, value);
+	}
+	for (int segment = 0, k = 0; segment < 4; segment++) {
+		int16_t reflection[kLars];
+		for (int i = 0; i < kLars; i++) {
+			int16_t lar = now[i];
+			if (segment == 0)
+				lar = Add(Add(before[i] >> 2, now[i] >> 2), before[i] >> 1);
+			else if (segment == 1)
+				lar = Add(before[i] >> 1, now[i] >> 1);
+			else if (segment == 2)
+				lar = Add(Add(before[i] >> 2, now[i] >> 2), now[i] >> 1);
+			int16_t size = lar == INT16_MIN ? INT16_MAX : lar < 0 ? (int16_t)-lar : lar;
+			if (size < 11059)
+				size = (int16_t)(size << 1);
+			else if (size < 20070)
+				size = (int16_t)(size + 11059);
+			else
+				size = Add(size >> 2, 26112);
+			reflection[i] = lar < 0 ? (int16_t)-size : size;
+		}
+		for (; k < segmentEnd[segment]; k++) {
+			int16_t value = samples[k];
+			for (int i = kLars - 1; i >= 0; i--) {
+				value = Sub(value, MultR(reflection[i], state->lattice[i]));
+				state->lattice[i + 1] = Add(state->lattice[i], MultR(reflection[i], value));
+			}
+			samples[k] = state->lattice[0] = value;
+		}
+	}
+	state->now ^= 1;
+}
