@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <vector>
 
+#include "codecs/adpcm.h"
 #include "output/output.h"
 
 // Dots values no file of the end-to-end tests reaches: the counter's end.
@@ -13,4 +15,64 @@ TEST(DotCount, BoundedByTheCounter)
 	EXPECT_EQ(DotCount(2147483646.5), 2147483646);
 	EXPECT_EQ(DotCount(2147483647.0), INT32_MAX);
 	EXPECT_EQ(DotCount(INFINITY), INT32_MAX);
+}
+
+// The 16-bit samples of one channel of frames frames, from the decoder's
+// little-endian bytes.
+std::vector<int16_t> Samples16(const unsigned char *bytes, size_t count)
+{
+	std::vector<int16_t> samples;
+	for (size_t i = 0; i < count; i++)
+		samples.push_back((int16_t)(bytes[2 * i] | bytes[2 * i + 1] << 8));
+	return samples;
+}
+
+// A mono IMA ADPCM block of 9 frames: its header, then 8 codes.
+std::vector<int16_t> Ima(int16_t first, uint8_t index, uint8_t codes)
+{
+	unsigned char block[8] = { (unsigned char)first, (unsigned char)(first >> 8), index, 0,
+		                   codes, codes, codes, codes };
+	unsigned char out[18];
+	DecodeImaBlock(block, 1, 9, out);
+	return Samples16(out, 9);
+}
+
+// A step index past the table's end is its last; the predictor stays
+// within 16 bits at either end.
+TEST(Adpcm, ImaIndexAndPredictorKeptInRange)
+{
+	EXPECT_EQ(Ima(1000, 200, 0x11), Ima(1000, 88, 0x11));
+	EXPECT_NE(Ima(1000, 87, 0x11), Ima(1000, 88, 0x11));
+	EXPECT_EQ(Ima(32000, 88, 0x77), std::vector<int16_t>({ 32000, 32767, 32767, 32767, 32767,
+		                                                 32767, 32767, 32767, 32767 }));
+	EXPECT_EQ(Ima(-32000, 88, 0xFF), std::vector<int16_t>({ -32000, -32768, -32768, -32768,
+		                                                  -32768, -32768, -32768, -32768,
+		                                                  -32768 }));
+}
+
+// A mono MS ADPCM block of 6 frames: coefficient pair, delta, the first
+// two samples, then 4 codes; through the standard pairs.
+std::vector<int16_t> Ms(uint8_t pair, int16_t delta, int16_t second, int16_t first, uint8_t codes)
+{
+	unsigned char block[9] = { pair, (unsigned char)delta, (unsigned char)(delta >> 8),
+		                   (unsigned char)first, (unsigned char)(first >> 8),
+		                   (unsigned char)second, (unsigned char)(second >> 8), codes, codes };
+	unsigned char out[12];
+	DecodeMsBlock(block, 1, 6, kMsCoefficients, kMsStandardCoefficients, out);
+	return Samples16(out, 6);
+}
+
+// A block that names a pair past the seven is silent; a prediction is
+// rounded down (pair 6, codes of 0: 5520 / 256, then -2464 / 256); the
+// predictor stays within 16 bits at either end (pair 1 doubles the last
+// step).
+TEST(Adpcm, MsMissingPairSilentPredictorKeptInRange)
+{
+	EXPECT_EQ(Ms(9, 100, 10, 20, 0x77), std::vector<int16_t>(6, 0));
+	EXPECT_EQ(Ms(7, 100, 10, 20, 0x77), std::vector<int16_t>(6, 0));
+	EXPECT_EQ(Ms(6, 100, 10, 20, 0x00), std::vector<int16_t>({ 10, 20, 21, 14, 2, -10 }));
+	EXPECT_EQ(Ms(1, 4000, 30000, 32000, 0x77), std::vector<int16_t>({ 30000, 32000, 32767,
+		                                                            32767, 32767, 32767 }));
+	EXPECT_EQ(Ms(1, 4000, -30000, -32000, 0x88), std::vector<int16_t>({ -30000, -32000, -32768,
+		                                                              -32768, -32768, -32768 }));
 }

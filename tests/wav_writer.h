@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -114,6 +115,23 @@ inline std::string Wav(const Format &f, const std::string &data)
 inline std::string Wav(uint32_t rate, uint16_t channels, uint16_t bits, const std::string &data)
 {
 	return Wav(PcmFormat(rate, channels, bits, bits == 32 ? 3 : 1), data);
+}
+
+// A RIFX file: the canonical layout, every field and each sample of
+// sampleBytes big-endian.
+inline std::string Rifx(const Format &f, const std::string &samples, size_t sampleBytes)
+{
+	std::string body = FormatBody(f), fields, data;
+	for (size_t at : { 0, 2, 4, 8, 12, 14 }) {
+		size_t n = at == 4 || at == 8 ? 4 : 2;
+		fields += std::string(body.rbegin() + (body.size() - at - n), body.rbegin() + (body.size() - at));
+	}
+	for (size_t at = 0; at + sampleBytes <= samples.size(); at += sampleBytes)
+		data += std::string(samples.rbegin() + (samples.size() - at - sampleBytes),
+		                    samples.rbegin() + (samples.size() - at));
+	std::string size = Le(data.size(), 4), riff = Le(36 + data.size(), 4);
+	return "RIFX" + std::string(riff.rbegin(), riff.rend()) + "WAVEfmt " + std::string(3, '\0') +
+	       "\x10" + fields + "data" + std::string(size.rbegin(), size.rend()) + data;
 }
 
 inline bool WriteFile(const std::string &path, const std::string &bytes)
