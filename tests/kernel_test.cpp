@@ -19,7 +19,7 @@ namespace {
 struct Copy {
 	const char *name;
 	size_t (*units)(const unsigned char *, size_t, Coding, uint32_t, uint64_t *, VectorPeaks *);
-	size_t (*floats)(const unsigned char *, size_t, uint32_t, double *, VectorPeaks *);
+	size_t (*floats)(const unsigned char *, size_t, Coding, uint32_t, double *, VectorPeaks *);
 	bool runs;   // on this processor
 };
 
@@ -54,10 +54,13 @@ uint32_t Word(Coding coding, bool loud)
 	case kALaw:
 		return loud ? 0x2A : 0xD5;
 	case kInt16:
+	case kInt16Big:
 		return loud ? 0x8000 : 0;
 	case kInt24:
+	case kInt24Big:
 		return loud ? 0x800000 : 0;
 	case kInt32:
+	case kInt32Big:
 		return loud ? 0x80000000 : 0;
 	default:
 		return loud ? 0xFFFFFFFF : 0;
@@ -76,12 +79,15 @@ std::vector<unsigned char> Bytes(const Case &c)
 		seed ^= seed << 5;
 		bool loud = c.pattern == 1 || (c.pattern == 3 && k % 2 == 1);
 		uint32_t w = Word(c.coding, loud);
-		if (c.pattern == 0 && c.coding == kFloat32)
+		if (c.pattern == 0 && FactsOf(c.coding).kernel == kKernelFloat)
 			w = (seed & 0x80000000) | (100 + (seed >> 28 & 7)) << 23 | (seed & 0x7FFF) << 8;
 		else if (c.pattern == 0)
 			w = seed;
-		for (size_t b = 0; b < FactsOf(c.coding).bytes; b++)
-			bytes.push_back((unsigned char)(w >> 8 * b));
+		size_t n = FactsOf(c.coding).bytes;
+		for (size_t b = 0; b < n; b++) {
+			size_t shift = 8 * (FactsOf(c.coding).bigEndian ? n - 1 - b : b);
+			bytes.push_back((unsigned char)(w >> shift));
+		}
 	}
 	return bytes;
 }
@@ -101,7 +107,7 @@ Totals Add(const Case &c, const std::vector<unsigned char> &bytes, const Copy *c
 	static VectorPeaks peaks, before;
 	peaks = {};
 	double lane[kSumLanes] = {}, top[kMaxChannels];
-	bool floats = c.coding == kFloat32;
+	bool floats = FactsOf(c.coding).kernel == kKernelFloat;
 	for (size_t done = 0, call = 1; call <= (size_t)calls; call++) {
 		size_t frames = (c.samples - done) / c.channels;
 		size_t piece = (call == (size_t)calls ? frames : frames / 2) * c.channels;
@@ -110,13 +116,13 @@ Totals Add(const Case &c, const std::vector<unsigned char> &bytes, const Copy *c
 		uint64_t units = t.units;
 		size_t taken = 0;
 		if (copy != nullptr && floats)
-			taken = copy->floats(p, piece, c.channels, lane, &peaks);
+			taken = copy->floats(p, piece, c.coding, c.channels, lane, &peaks);
 		else if (copy != nullptr)
 			taken = copy->units(p, piece, c.coding, c.channels, &t.units, &peaks);
 		bool untouched = t.units == units && memcmp(&before, &peaks, sizeof peaks) == 0;
 		EXPECT_TRUE(taken == piece || (taken == 0 && untouched)) << "a piece half taken";
 		if (taken == 0 && floats)
-			AddFloatsReference(p, piece, c.channels, &t.sum, t.top.data());
+			AddFloatsReference(p, piece, c.coding, c.channels, &t.sum, t.top.data());
 		else if (taken == 0)
 			AddUnitsReference(p, piece, c.coding, c.channels, &t.units, t.top.data());
 		done += piece;
@@ -160,7 +166,8 @@ TEST(Kernels, EveryCopyEqualsItsReference)
 			if (FactsOf((Coding)coding).kernel == kNoKernel)
 				continue;
 			// Three 32-byte vectors and one sample (24-bit: three steps of 8).
-			size_t most = coding == kInt24 ? 25 : 3 * 32 / FactsOf((Coding)coding).bytes + 1;
+			size_t most = FactsOf((Coding)coding).kernel == kKernel24 ? 25
+			                                                      : 3 * 32 / FactsOf((Coding)coding).bytes + 1;
 			for (uint32_t channels : channelCounts) {
 				std::vector<size_t> counts = { 33 * channels, 65 * channels };
 				for (size_t samples = 0; samples <= most; samples += channels)

@@ -1,14 +1,12 @@
 // SPDX-License-Identifier: MIT
 // The decoding stage: frames stored as the sums take them pass through,
-// big-endian samples are turned round, and compressed blocks are decoded
-// a few at a time, so that their frames are summed while they are in the
-// cache.
+// and compressed blocks are decoded a few at a time, so that their frames
+// are summed while they are in the cache.
 #include "codecs/decoder.h"
 
 #include <cstring>
 
 #include "codecs/adpcm.h"
-#include "io/read_limits.h"
 
 // Compressed blocks are decoded into kDecodedBytes, at least one block and
 // as many more as fit kDecodedPiece.  No block decodes to more than
@@ -20,8 +18,6 @@ static_assert(2 * (kMsHeaderSamples + 2 * (65535 - kMsHeaderBytes)) <= kDecodedB
               "a block's frames fit the room for them");
 static unsigned char decoded[kDecodedBytes];
 
-static size_t Swap(const Decoder *d, const unsigned char *p, size_t bytes, unsigned char *out,
-                   size_t room);
 static void DecodeBlock(Decoder *d, const unsigned char *block, uint32_t frames,
                         unsigned char *out);
 
@@ -30,7 +26,6 @@ StartDecoder(const Wave *wave, const Storage *storage, Decoder *d)
 {
 	d->storage = *storage;
 	d->channels = wave->channels;
-	d->sampleBytes = wave->bytesPerSample;
 	d->frameBytes = storage->codec >= kImaAdpcm ? 2 * wave->channels : wave->frameBytes;
 	d->coefficientCount = kMsStandardCoefficients;
 	memcpy(d->coefficients, kMsCoefficients, sizeof kMsCoefficients);
@@ -42,9 +37,9 @@ StartDecoder(const Wave *wave, const Storage *storage, Decoder *d)
 }
 
 bool
-DecodesAgain(const Decoder *d)
+PassesThrough(const Decoder *d)
 {
-	return d->storage.codec == kAsStored || d->storage.codec == kByteSwapped;
+	return d->storage.codec == kAsStored;
 }
 
 const unsigned char *
@@ -59,11 +54,6 @@ DecodeBlocks(Decoder *d, const unsigned char *p, size_t bytes, size_t *used, uin
 		*used = (size_t)*frames * d->frameBytes;
 		return p;
 	}
-	if (s->codec == kByteSwapped) {
-		*used = Swap(d, p, bytes, decoded, kDecodedPiece);
-		*frames = (uint32_t)(*used / d->frameBytes);
-		return decoded;
-	}
 	if (bytes < blockBytes) {
 		*frames = PartialFrames(s, d->channels, bytes);
 		*used = bytes;
@@ -75,30 +65,6 @@ DecodeBlocks(Decoder *d, const unsigned char *p, size_t bytes, size_t *used, uin
 	     out += perBlock, *used += blockBytes, *frames += s->blockFrames)
 		DecodeBlock(d, p + *used, s->blockFrames, decoded + out);
 	return decoded;
-}
-
-const unsigned char *
-DecodeAgain(const Decoder *d, const unsigned char *p, size_t bytes, unsigned char *room,
-            uint32_t *frames)
-{
-	*frames = (uint32_t)(bytes / d->frameBytes);
-	if (d->storage.codec == kAsStored)
-		return p;
-	*frames = (uint32_t)(Swap(d, p, bytes, room, kReadBytes) / d->frameBytes);
-	return room;
-}
-
-// The whole frames of bytes, as many as fit room, each sample's bytes the
-// other way round.
-static size_t
-Swap(const Decoder *d, const unsigned char *p, size_t bytes, unsigned char *out, size_t room)
-{
-	size_t n = d->sampleBytes, most = room / d->frameBytes * d->frameBytes;
-	size_t whole = (bytes < most ? bytes : most) / d->frameBytes * d->frameBytes;
-	for (size_t k = 0; k < whole; k += n)
-		for (size_t i = 0; i < n; i++)
-			out[k + i] = p[k + n - 1 - i];
-	return whole;
 }
 
 static void
@@ -115,7 +81,6 @@ DecodeBlock(Decoder *d, const unsigned char *block, uint32_t frames, unsigned ch
 		DecodeGsmBlock(&d->gsm, block, frames, out);
 		break;
 	case kAsStored:
-	case kByteSwapped:
 		break;
 	}
 }

@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: MIT
 // The decoding stage, between the bytes the input hands on and the sums: a
-// file's blocks turned into frames of the coding the sums take (16-bit
-// samples for the compressed codings, little-endian ones for RIFX).
-// Frames stored as the sums take them pass through unchanged, without a
-// copy: mapped frames still go straight to the sums.
+// file's blocks turned into frames of the coding the sums take, 16-bit
+// samples for the compressed codings.  Frames stored as the sums take
+// them (big-endian ones too: the kernels load them turned round) pass
+// through unchanged, without a copy: mapped frames still go straight to
+// the sums.
 #ifndef QUORVIN_CODECS_DECODER_H
 #define QUORVIN_CODECS_DECODER_H
 
@@ -17,7 +18,6 @@
 struct Decoder {
 	Storage storage;
 	uint32_t channels;
-	uint32_t sampleBytes;     // a sample's bytes, as stored
 	uint32_t frameBytes;      // a frame's, as the sums take it
 	uint32_t coefficientCount;
 	int16_t coefficients[kMaxCoefficients][2];
@@ -27,9 +27,9 @@ struct Decoder {
 // The decoder of the blocks of wave, stored as storage says.
 void StartDecoder(const Wave *wave, const Storage *storage, Decoder *d);
 
-// Whether the frames of any block decode again the same, where its line
-// is added again in order: a codec that keeps no state, a frame a block.
-bool DecodesAgain(const Decoder *d);
+// Whether the frames pass through as stored: then a line's frames can be
+// read again from the input and added again in order.
+bool PassesThrough(const Decoder *d);
 
 // Decodes the blocks at p, bytes of them: whole blocks, as many as the
 // decoder's room takes (one at least), and where bytes ends within the
@@ -38,10 +38,5 @@ bool DecodesAgain(const Decoder *d);
 // valid until the next call.
 const unsigned char *DecodeBlocks(Decoder *d, const unsigned char *p, size_t bytes, size_t *used,
                                   uint32_t *frames);
-
-// The same, where DecodesAgain, into room: at most kReadBytes of frames,
-// which leaves the frames DecodeBlocks gave as they were.
-const unsigned char *DecodeAgain(const Decoder *d, const unsigned char *p, size_t bytes,
-                                 unsigned char *room, uint32_t *frames);
 
 #endif

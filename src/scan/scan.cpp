@@ -42,7 +42,7 @@ PlanScan(const Wave *wave, const Storage *storage, uint64_t startFrame, uint64_t
 	plan->keepsLines = stream;
 	plan->layout = { storage->coding, plan->decoder.frameBytes / wave->channels, wave->channels,
 		         resolution,
-		         DecodesAgain(&plan->decoder) &&
+		         PassesThrough(&plan->decoder) &&
 		             LinesAddInAnyOrder(stream, resolution, plan->decoder.frameBytes) };
 	// A rate of 0 leaves no range to scan; it draws no line either.
 	plan->secondsPerLine = wave->sampleRate != 0 ? (double)resolution / (double)wave->sampleRate : 0;

@@ -88,9 +88,10 @@ AddFloatFrames(const Layout *layout, const unsigned char *p, uint32_t frames,
 {
 	size_t samples = (size_t)frames * layout->channels;
 	if (AddsInLanes(layout) &&
-	    AddFloatsInVectors(p, samples, layout->channels, sums->lane, &peaks->vectors) == samples)
+	    AddFloatsInVectors(p, samples, layout->coding, layout->channels, sums->lane,
+	                       &peaks->vectors) == samples)
 		return;
-	AddFloatsReference(p, samples, layout->channels, &sums->sum, peaks->top);
+	AddFloatsReference(p, samples, layout->coding, layout->channels, &sums->sum, peaks->top);
 }
 
 // One by one, into the line's sum in sample order, or its lanes.  A NaN

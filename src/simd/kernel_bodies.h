@@ -29,7 +29,8 @@ namespace QUORVIN_COPY {
 // Added in 16-bit halves of 32-bit elements, folded every kHalvesFold
 // vectors.
 QUORVIN_INLINE void
-Sum16(const unsigned char *p, size_t samples, uint64_t *units, PeakCycle *cycle, bool cycling)
+Sum16(const unsigned char *p, size_t samples, bool big, uint64_t *units, PeakCycle *cycle,
+      bool cycling)
 {
 	const size_t n = kVectorBytes / 2;
 	U64v sum = {};
@@ -38,7 +39,7 @@ Sum16(const unsigned char *p, size_t samples, uint64_t *units, PeakCycle *cycle,
 		size_t end = FoldEnd(v, vectors, kHalvesFold);
 		U32v all = {}, upper = {};
 		for (; v < end; v++, p += kVectorBytes) {
-			U16v m = Abs16(LoadLE16(p));
+			U16v m = Abs16(Load16(p, big));
 			Raise(cycle, slot, 0, (U8v)m, 2, cycling);
 			slot = NextSlot(cycle, slot, cycling);
 			AddHalves((U32v)m, &all, &upper);
@@ -47,7 +48,7 @@ Sum16(const unsigned char *p, size_t samples, uint64_t *units, PeakCycle *cycle,
 	}
 	size_t left = samples % n;
 	if (left != 0) {
-		U16v m = Abs16(LoadLE16(p - 2 * (n - left))) & From16((unsigned)(n - left));
+		U16v m = Abs16(Load16(p - 2 * (n - left), big)) & From16((unsigned)(n - left));
 		Raise(cycle, LastSlot(cycle), 0, (U8v)m, 2, cycling);
 		sum += Wide16(m);
 	}
@@ -63,7 +64,8 @@ static_assert((uint64_t)kGroupFold * kSpread24Vectors << 23 <= UINT32_MAX,
 static_assert(kSpread24Vectors * kVectorBytes == kPeakSlotBytes, "a step's peaks fill a slot");
 
 QUORVIN_INLINE void
-Sum24(const unsigned char *p, size_t samples, uint64_t *units, PeakCycle *cycle, bool cycling)
+Sum24(const unsigned char *p, size_t samples, bool big, uint64_t *units, PeakCycle *cycle,
+      bool cycling)
 {
 	U64v sum = {};
 	size_t groups = samples / 8, slot = 0;
@@ -72,7 +74,7 @@ Sum24(const unsigned char *p, size_t samples, uint64_t *units, PeakCycle *cycle,
 		U32v all = {};
 		for (; g < end; g++, p += 24) {
 			I32v v[kSpread24Vectors];
-			Spread24(p, v);
+			Spread24(p, big, v);
 			for (unsigned h = 0; h < kSpread24Vectors; h++) {
 				U32v m = Abs32(v[h]);
 				Raise(cycle, slot, h, (U8v)m, 4, cycling);
@@ -85,7 +87,7 @@ Sum24(const unsigned char *p, size_t samples, uint64_t *units, PeakCycle *cycle,
 	int left = (int)(samples % 8);
 	if (left != 0) {
 		I32v v[kSpread24Vectors];
-		Spread24(p - 3 * (8 - left), v);
+		Spread24(p - 3 * (8 - left), big, v);
 		for (unsigned h = 0; h < kSpread24Vectors; h++) {
 			int first = 8 - left - (int)(h * kVectorBytes / 4);
 			U32v m = Abs32(v[h]) & From32(first > 0 ? (unsigned)first : 0);
@@ -99,7 +101,8 @@ Sum24(const unsigned char *p, size_t samples, uint64_t *units, PeakCycle *cycle,
 // 32-bit magnitudes; must equal AddUnitsReference (Value32, Magnitude32).
 // Added in 16-bit halves, the largest ones worth 2^16.
 QUORVIN_INLINE void
-Sum32(const unsigned char *p, size_t samples, uint64_t *units, PeakCycle *cycle, bool cycling)
+Sum32(const unsigned char *p, size_t samples, bool big, uint64_t *units, PeakCycle *cycle,
+      bool cycling)
 {
 	const size_t n = kVectorBytes / 4;
 	U64v sum = {};
@@ -108,7 +111,7 @@ Sum32(const unsigned char *p, size_t samples, uint64_t *units, PeakCycle *cycle,
 		size_t end = FoldEnd(v, vectors, kHalvesFold);
 		U32v all = {}, upper = {};
 		for (; v < end; v++, p += kVectorBytes) {
-			U32v m = Abs32((I32v)LoadLE32(p));
+			U32v m = Abs32((I32v)Load32(p, big));
 			Raise(cycle, slot, 0, (U8v)m, 4, cycling);
 			slot = NextSlot(cycle, slot, cycling);
 			AddHalves(m, &all, &upper);
@@ -117,7 +120,7 @@ Sum32(const unsigned char *p, size_t samples, uint64_t *units, PeakCycle *cycle,
 	}
 	size_t left = samples % n;
 	if (left != 0) {
-		U32v m = Abs32((I32v)LoadLE32(p - 4 * (n - left))) & From32((unsigned)(n - left));
+		U32v m = Abs32((I32v)Load32(p - 4 * (n - left), big)) & From32((unsigned)(n - left));
 		Raise(cycle, LastSlot(cycle), 0, (U8v)m, 4, cycling);
 		sum += Wide32(m);
 	}
@@ -148,7 +151,7 @@ HighWords(U32v w)
 
 // The words, marked by the sign bit, are their own peak elements.
 QUORVIN_INLINE void
-SumFloatSteps(const unsigned char *p, size_t samples, double lane[kSumLanes],
+SumFloatSteps(const unsigned char *p, size_t samples, bool big, double lane[kSumLanes],
               PeakCycle *cycle, bool cycling)
 {
 	const size_t n = kVectorBytes / 4;
@@ -156,7 +159,7 @@ SumFloatSteps(const unsigned char *p, size_t samples, double lane[kSumLanes],
 	F64v sum[4] = {};
 	size_t vectors = samples / n, v = 0, slot = 0;
 	for (; v + 2 <= vectors; v += 2, p += 2 * kVectorBytes) {
-		U32v w0 = LoadLE32(p) | sign, w1 = LoadLE32(p + kVectorBytes) | sign;
+		U32v w0 = Load32(p, big) | sign, w1 = Load32(p + kVectorBytes, big) | sign;
 		Raise(cycle, slot, 0, (U8v)w0, 4, cycling);
 		slot = NextSlot(cycle, slot, cycling);
 		Raise(cycle, slot, 0, (U8v)w1, 4, cycling);
@@ -169,7 +172,7 @@ SumFloatSteps(const unsigned char *p, size_t samples, double lane[kSumLanes],
 	// One whole vector may be left, then part of one.
 	size_t left = samples - v * n;
 	if (left >= n) {
-		U32v w = LoadLE32(p) | sign;
+		U32v w = Load32(p, big) | sign;
 		Raise(cycle, slot, 0, (U8v)w, 4, cycling);
 		slot = NextSlot(cycle, slot, cycling);
 		sum[0] += LowWords(w);
@@ -178,7 +181,7 @@ SumFloatSteps(const unsigned char *p, size_t samples, double lane[kSumLanes],
 		left -= n;
 	}
 	if (left != 0) {
-		U32v w = (LoadLE32(p - 4 * (n - left)) | sign) & From32((unsigned)(n - left));
+		U32v w = (Load32(p - 4 * (n - left), big) | sign) & From32((unsigned)(n - left));
 		Raise(cycle, LastSlot(cycle), 0, (U8v)w, 4, cycling);
 		sum[2] += LowWords(w);
 		sum[3] += HighWords(w);
@@ -188,24 +191,30 @@ SumFloatSteps(const unsigned char *p, size_t samples, double lane[kSumLanes],
 		lane[j] += sum[j / (sizeof sum[0] / 8)][j % (sizeof sum[0] / 8)] * 0x1p647;
 }
 
+// Each byte order and either kind of cycle has its own compiled loop.
 QUORVIN_INLINE size_t
-SumFloats(const unsigned char *p, size_t samples, uint32_t channels, double lane[kSumLanes],
-          VectorPeaks *peaks)
+SumFloats(const unsigned char *p, size_t samples, Coding coding, uint32_t channels,
+          double lane[kSumLanes], VectorPeaks *peaks)
 {
 	PeakCycle cycle;
+	bool big = FactsOf(coding).bigEndian;
 	if (!StartCycle(peaks, channels, samples, kVectorBytes / 4, 4, &cycle))
 		return 0;
-	if (Cycling(&cycle))
-		SumFloatSteps(p, samples, lane, &cycle, true);
+	if (Cycling(&cycle) && big)
+		SumFloatSteps(p, samples, true, lane, &cycle, true);
+	else if (Cycling(&cycle))
+		SumFloatSteps(p, samples, false, lane, &cycle, true);
+	else if (big)
+		SumFloatSteps(p, samples, true, lane, &cycle, false);
 	else
-		SumFloatSteps(p, samples, lane, &cycle, false);
+		SumFloatSteps(p, samples, false, lane, &cycle, false);
 	EndCycle(&cycle);
 	return samples;
 }
 
 // The kernel of each integer coding, as the table of coding facts names it.
 QUORVIN_INLINE void
-SumUnitSteps(const unsigned char *p, size_t samples, Kernel kernel, uint64_t *units,
+SumUnitSteps(const unsigned char *p, size_t samples, Kernel kernel, bool big, uint64_t *units,
              PeakCycle *cycle, bool cycling)
 {
 	switch (kernel) {
@@ -219,13 +228,13 @@ SumUnitSteps(const unsigned char *p, size_t samples, Kernel kernel, uint64_t *un
 		Sum8(p, samples, kALaw, units, cycle, cycling);
 		break;
 	case kKernel16:
-		Sum16(p, samples, units, cycle, cycling);
+		Sum16(p, samples, big, units, cycle, cycling);
 		break;
 	case kKernel24:
-		Sum24(p, samples, units, cycle, cycling);
+		Sum24(p, samples, big, units, cycle, cycling);
 		break;
 	case kKernel32:
-		Sum32(p, samples, units, cycle, cycling);
+		Sum32(p, samples, big, units, cycle, cycling);
 		break;
 	case kKernelFloat:
 	case kNoKernel:
@@ -245,10 +254,14 @@ SumUnits(const unsigned char *p, size_t samples, Coding coding, uint32_t channel
 	size_t step = facts.kernel == kKernel24 ? 8 : kVectorBytes / facts.peakBytes;
 	if (!StartCycle(peaks, channels, samples, step, facts.peakBytes, &cycle))
 		return 0;
-	if (Cycling(&cycle))
-		SumUnitSteps(p, samples, facts.kernel, units, &cycle, true);
+	if (Cycling(&cycle) && facts.bigEndian)
+		SumUnitSteps(p, samples, facts.kernel, true, units, &cycle, true);
+	else if (Cycling(&cycle))
+		SumUnitSteps(p, samples, facts.kernel, false, units, &cycle, true);
+	else if (facts.bigEndian)
+		SumUnitSteps(p, samples, facts.kernel, true, units, &cycle, false);
 	else
-		SumUnitSteps(p, samples, facts.kernel, units, &cycle, false);
+		SumUnitSteps(p, samples, facts.kernel, false, units, &cycle, false);
 	EndCycle(&cycle);
 	return samples;
 }

@@ -19,10 +19,10 @@ AddUnitsBaseline(const unsigned char *p, size_t samples, Coding coding, uint32_t
 }
 
 size_t
-AddFloatsBaseline(const unsigned char *p, size_t samples, uint32_t channels,
+AddFloatsBaseline(const unsigned char *p, size_t samples, Coding coding, uint32_t channels,
                   double lane[kSumLanes], VectorPeaks *peaks)
 {
-	return baseline::SumFloats(p, samples, channels, lane, peaks);
+	return baseline::SumFloats(p, samples, coding, channels, lane, peaks);
 }
 
 enum Copy { kBaseline, kSse41, kAvx2 };
@@ -62,20 +62,20 @@ AddUnitsInVectors(const unsigned char *p, size_t samples, Coding coding, uint32_
 }
 
 size_t
-AddFloatsInVectors(const unsigned char *p, size_t samples, uint32_t channels,
+AddFloatsInVectors(const unsigned char *p, size_t samples, Coding coding, uint32_t channels,
                    double lane[kSumLanes], VectorPeaks *peaks)
 {
 	switch (ChosenCopy()) {
 #ifdef QUORVIN_AVX2_COPY
 	case kAvx2:
-		return AddFloatsAvx2(p, samples, channels, lane, peaks);
+		return AddFloatsAvx2(p, samples, coding, channels, lane, peaks);
 #endif
 #ifdef QUORVIN_SSE41_COPY
 	case kSse41:
-		return AddFloatsSse41(p, samples, channels, lane, peaks);
+		return AddFloatsSse41(p, samples, coding, channels, lane, peaks);
 #endif
 	default:
-		return AddFloatsBaseline(p, samples, channels, lane, peaks);
+		return AddFloatsBaseline(p, samples, coding, channels, lane, peaks);
 	}
 }
 
@@ -109,15 +109,15 @@ FloatMagnitude(uint32_t word)
 // A float sample's magnitude grows with its word without the sign bit, so
 // the largest such word marks the peak.
 void
-AddFloatsReference(const unsigned char *p, size_t samples, uint32_t channels, double *sum,
-                   double top[kMaxChannels])
+AddFloatsReference(const unsigned char *p, size_t samples, Coding coding, uint32_t channels,
+                   double *sum, double top[kMaxChannels])
 {
 	uint32_t largest[kMaxChannels];
 	double total = *sum;
 	for (uint32_t c = 0; c < channels; c++)
 		largest[c] = 0;
 	for (size_t k = 0, c = 0; k < samples; k++, c = c + 1 == channels ? 0 : c + 1) {
-		uint32_t key = Le32(p + 4 * k) & 0x7FFFFFFF;
+		uint32_t key = FloatWord(p + 4 * k, coding) & 0x7FFFFFFF;
 		largest[c] = largest[c] > key ? largest[c] : key;
 		total += FloatMagnitude(key);
 	}

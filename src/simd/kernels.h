@@ -20,10 +20,10 @@
 size_t AddUnitsInVectors(const unsigned char *p, size_t samples, Coding coding,
                          uint32_t channels, uint64_t *units, VectorPeaks *peaks);
 
-// The same for 32-bit float samples: adds the magnitudes Float32Convert
-// gives to the lanes.
-size_t AddFloatsInVectors(const unsigned char *p, size_t samples, uint32_t channels,
-                          double lane[kSumLanes], VectorPeaks *peaks);
+// The same for 32-bit float samples, of either byte order: adds the
+// magnitudes Float32Convert gives to the lanes.
+size_t AddFloatsInVectors(const unsigned char *p, size_t samples, Coding coding,
+                          uint32_t channels, double lane[kSumLanes], VectorPeaks *peaks);
 
 // The largest magnitude of each of channels channels in peaks, in
 // amplitude units; 0 for a channel no sample reached.
@@ -36,27 +36,27 @@ void VectorPeaksOf(const VectorPeaks *peaks, Coding coding, uint32_t channels,
 // amplitude units.  Any channel count up to kMaxChannels.
 void AddUnitsReference(const unsigned char *p, size_t samples, Coding coding,
                        uint32_t channels, uint64_t *units, double top[kMaxChannels]);
-void AddFloatsReference(const unsigned char *p, size_t samples, uint32_t channels,
-                        double *sum, double top[kMaxChannels]);
+void AddFloatsReference(const unsigned char *p, size_t samples, Coding coding,
+                        uint32_t channels, double *sum, double top[kMaxChannels]);
 
 // The copies of the kernels, by instruction set: the target's own, and on
 // x86-64 the copies for SSSE3 with SSE4.1 and for AVX2, where the build
 // has them.  The ones above call the best the processor can run.
 size_t AddUnitsBaseline(const unsigned char *p, size_t samples, Coding coding,
                         uint32_t channels, uint64_t *units, VectorPeaks *peaks);
-size_t AddFloatsBaseline(const unsigned char *p, size_t samples, uint32_t channels,
-                         double lane[kSumLanes], VectorPeaks *peaks);
+size_t AddFloatsBaseline(const unsigned char *p, size_t samples, Coding coding,
+                         uint32_t channels, double lane[kSumLanes], VectorPeaks *peaks);
 #ifdef QUORVIN_SSE41_COPY
 size_t AddUnitsSse41(const unsigned char *p, size_t samples, Coding coding,
                      uint32_t channels, uint64_t *units, VectorPeaks *peaks);
-size_t AddFloatsSse41(const unsigned char *p, size_t samples, uint32_t channels,
-                      double lane[kSumLanes], VectorPeaks *peaks);
+size_t AddFloatsSse41(const unsigned char *p, size_t samples, Coding coding,
+                      uint32_t channels, double lane[kSumLanes], VectorPeaks *peaks);
 #endif
 #ifdef QUORVIN_AVX2_COPY
 size_t AddUnitsAvx2(const unsigned char *p, size_t samples, Coding coding,
                     uint32_t channels, uint64_t *units, VectorPeaks *peaks);
-size_t AddFloatsAvx2(const unsigned char *p, size_t samples, uint32_t channels,
-                     double lane[kSumLanes], VectorPeaks *peaks);
+size_t AddFloatsAvx2(const unsigned char *p, size_t samples, Coding coding,
+                     uint32_t channels, double lane[kSumLanes], VectorPeaks *peaks);
 #endif
 
 #endif

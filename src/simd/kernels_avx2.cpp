@@ -14,8 +14,8 @@ AddUnitsAvx2(const unsigned char *p, size_t samples, Coding coding, uint32_t cha
 }
 
 size_t
-AddFloatsAvx2(const unsigned char *p, size_t samples, uint32_t channels, double lane[kSumLanes],
-              VectorPeaks *peaks)
+AddFloatsAvx2(const unsigned char *p, size_t samples, Coding coding, uint32_t channels,
+              double lane[kSumLanes], VectorPeaks *peaks)
 {
-	return avx2::SumFloats(p, samples, channels, lane, peaks);
+	return avx2::SumFloats(p, samples, coding, channels, lane, peaks);
 }

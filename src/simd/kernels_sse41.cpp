@@ -15,8 +15,8 @@ AddUnitsSse41(const unsigned char *p, size_t samples, Coding coding, uint32_t ch
 }
 
 size_t
-AddFloatsSse41(const unsigned char *p, size_t samples, uint32_t channels, double lane[kSumLanes],
-               VectorPeaks *peaks)
+AddFloatsSse41(const unsigned char *p, size_t samples, Coding coding, uint32_t channels,
+               double lane[kSumLanes], VectorPeaks *peaks)
 {
-	return sse41::SumFloats(p, samples, channels, lane, peaks);
+	return sse41::SumFloats(p, samples, coding, channels, lane, peaks);
 }

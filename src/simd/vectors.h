@@ -67,26 +67,56 @@ StoreBytes(unsigned char *p, U8v v)
 	__builtin_memcpy(p, &v, sizeof v);
 }
 
-// Samples are little-endian; a big-endian host swaps the bytes of each
-// element after loading them.
+// A byte shuffle of a 16-byte vector.  GCC before 12 has only its own
+// shuffle builtin; clang only the other.
+#if defined(__clang__) || __GNUC__ >= 12
+#define QUORVIN_SHUFFLE(v, type, ...) __builtin_shufflevector(v, v, __VA_ARGS__)
+#else
+#define QUORVIN_SHUFFLE(v, type, ...) __builtin_shuffle(v, (type){ __VA_ARGS__ })
+#endif
+
+// Whether samples of the byte order big come the other way round from the
+// host's.
+QUORVIN_INLINE bool
+Swapped(bool big)
+{
+	return big != (__BYTE_ORDER__ == __ORDER_BIG_ENDIAN__);
+}
+
+// The bytes of each 32-bit element the other way round: one byte shuffle
+// where there is one, else the halves swapped, then the bytes of each.
+QUORVIN_INLINE U32v
+Swap32(U32v v)
+{
+#if defined(__AVX2__)
+	const __m256i order = _mm256_setr_epi8(3, 2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12,
+	                                       3, 2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12);
+	return (U32v)_mm256_shuffle_epi8((__m256i)v, order);
+#elif defined(__SSSE3__)
+	const __m128i order = _mm_setr_epi8(3, 2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12);
+	return (U32v)_mm_shuffle_epi8((__m128i)v, order);
+#else
+	U16v halves = QUORVIN_SHUFFLE((U16v)v, U16v, 1, 0, 3, 2, 5, 4, 7, 6);
+	return (U32v)(halves << 8 | halves >> 8);
+#endif
+}
+
+// Samples are little-endian, or big-endian where big says: a host of the
+// other byte order swaps the bytes of each element after loading them.
 QUORVIN_INLINE I16v
-LoadLE16(const unsigned char *p)
+Load16(const unsigned char *p, bool big)
 {
 	U16v v = (U16v)LoadBytes(p);
-#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-	v = v << 8 | v >> 8;
-#endif
+	if (Swapped(big))
+		v = v << 8 | v >> 8;
 	return (I16v)v;
 }
 
 QUORVIN_INLINE U32v
-LoadLE32(const unsigned char *p)
+Load32(const unsigned char *p, bool big)
 {
 	U32v v = (U32v)LoadBytes(p);
-#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-	v = v << 24 | (v & 0xFF00) << 8 | (v >> 8 & 0xFF00) | v >> 24;
-#endif
-	return v;
+	return Swapped(big) ? Swap32(v) : v;
 }
 
 // Magnitudes as unsigned elements, so that the most negative value has
@@ -167,65 +197,77 @@ From32(unsigned first)
 
 // Eight 24-bit samples, the 24 bytes at p, as 32-bit values in as many
 // vectors as they fill: each sample's three bytes are put at the top of a
-// 32-bit element, and an arithmetic shift brings them down with their
-// sign.  Nothing past the 24 bytes is read.
+// 32-bit element, least significant first (big-endian samples the other
+// way round), and an arithmetic shift brings them down with their sign.
+// Nothing past the 24 bytes is read.
 enum { kSpread24Vectors = 32 / QUORVIN_VECTOR_BYTES };
 
 #if defined(__AVX2__)
 // One byte shuffle within each 16-byte half: samples 0 to 3 from the 16
 // bytes at p, 4 to 7 from the 16 at p + 8.
 QUORVIN_INLINE void
-Spread24(const unsigned char *p, I32v out[kSpread24Vectors])
+Spread24(const unsigned char *p, bool big, I32v out[kSpread24Vectors])
 {
-	const __m256i order = _mm256_setr_epi8(0, 0, 1, 2, 0, 3, 4, 5, 0, 6, 7, 8, 0, 9, 10, 11,
-	                                       0, 4, 5, 6, 0, 7, 8, 9, 0, 10, 11, 12, 0, 13, 14, 15);
+	const __m256i little = _mm256_setr_epi8(0, 0, 1, 2, 0, 3, 4, 5, 0, 6, 7, 8, 0, 9, 10, 11,
+	                                        0, 4, 5, 6, 0, 7, 8, 9, 0, 10, 11, 12, 0, 13, 14, 15);
+	const __m256i bigOrder = _mm256_setr_epi8(0, 2, 1, 0, 0, 5, 4, 3, 0, 8, 7, 6, 0, 11, 10, 9,
+	                                          0, 6, 5, 4, 0, 9, 8, 7, 0, 12, 11, 10, 0, 15, 14, 13);
 	__m256i both = _mm256_inserti128_si256(
 	    _mm256_castsi128_si256(_mm_loadu_si128((const __m128i *)p)),
 	    _mm_loadu_si128((const __m128i *)(p + 8)), 1);
-	out[0] = (I32v)_mm256_srai_epi32(_mm256_shuffle_epi8(both, order), 8);
+	out[0] = (I32v)_mm256_srai_epi32(_mm256_shuffle_epi8(both, big ? bigOrder : little), 8);
 }
 #elif defined(__SSE2__) && !defined(__SSSE3__)
 // SSE2 has no byte shuffle: each sample comes in a 32-bit load of its
-// bytes and the byte before them (the first one's shifted up instead).
+// bytes and the byte before them (the first one's shifted up instead); a
+// big-endian sample's bytes are turned round there, where the byte before
+// them falls out at the bottom.
 QUORVIN_INLINE uint32_t
-Load32(const unsigned char *p)
+Word32(const unsigned char *p, bool big, unsigned first)
 {
 	uint32_t w;
 	memcpy(&w, p, 4);
-	return w;
+	if (big)
+		return first ? __builtin_bswap32(w) : __builtin_bswap32(w) << 8;
+	return first ? w << 8 : w;
 }
 
 QUORVIN_INLINE void
-Spread24(const unsigned char *p, I32v out[kSpread24Vectors])
+Spread24(const unsigned char *p, bool big, I32v out[kSpread24Vectors])
 {
-	I32v lower = { (int32_t)(Load32(p) << 8), (int32_t)Load32(p + 2), (int32_t)Load32(p + 5),
-	               (int32_t)Load32(p + 8) };
-	I32v upper = { (int32_t)Load32(p + 11), (int32_t)Load32(p + 14), (int32_t)Load32(p + 17),
-	               (int32_t)Load32(p + 20) };
+	I32v lower = { (int32_t)Word32(p, big, 1), (int32_t)Word32(p + 2, big, 0),
+		       (int32_t)Word32(p + 5, big, 0), (int32_t)Word32(p + 8, big, 0) };
+	I32v upper = { (int32_t)Word32(p + 11, big, 0), (int32_t)Word32(p + 14, big, 0),
+		       (int32_t)Word32(p + 17, big, 0), (int32_t)Word32(p + 20, big, 0) };
 	out[0] = lower >> 8;
 	out[1] = upper >> 8;
 }
 #else
-// A byte shuffle of each 16 bytes, as in the AVX2 copy.  GCC before 12
-// has only its own shuffle builtin; clang only the other.
-#if defined(__clang__) || __GNUC__ >= 12
-#define QUORVIN_SHUFFLE16(v, ...) __builtin_shufflevector(v, v, __VA_ARGS__)
-#else
-#define QUORVIN_SHUFFLE16(v, ...) __builtin_shuffle(v, (U8x16){ __VA_ARGS__ })
-#endif
-
+// A byte shuffle of each 16 bytes, as in the AVX2 copy.
 QUORVIN_INLINE void
-Spread24(const unsigned char *p, I32v out[kSpread24Vectors])
+Spread24(const unsigned char *p, bool big, I32v out[kSpread24Vectors])
 {
 	U8x16 lower, upper;
 	memcpy(&lower, p, 16);
 	memcpy(&upper, p + 8, 16);
+	// The element's top byte, where the host keeps it, takes the sample's
+	// most significant one.
 #if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-	lower = QUORVIN_SHUFFLE16(lower, 2, 1, 0, 0, 5, 4, 3, 0, 8, 7, 6, 0, 11, 10, 9, 0);
-	upper = QUORVIN_SHUFFLE16(upper, 6, 5, 4, 0, 9, 8, 7, 0, 12, 11, 10, 0, 15, 14, 13, 0);
+	if (big) {
+		lower = QUORVIN_SHUFFLE(lower, U8x16, 0, 1, 2, 0, 3, 4, 5, 0, 6, 7, 8, 0, 9, 10, 11, 0);
+		upper = QUORVIN_SHUFFLE(upper, U8x16, 4, 5, 6, 0, 7, 8, 9, 0, 10, 11, 12, 0, 13, 14, 15, 0);
+	} else {
+		lower = QUORVIN_SHUFFLE(lower, U8x16, 2, 1, 0, 0, 5, 4, 3, 0, 8, 7, 6, 0, 11, 10, 9, 0);
+		upper = QUORVIN_SHUFFLE(upper, U8x16, 6, 5, 4, 0, 9, 8, 7, 0, 12, 11, 10, 0, 15, 14, 13, 0);
+	}
 #else
-	lower = QUORVIN_SHUFFLE16(lower, 0, 0, 1, 2, 0, 3, 4, 5, 0, 6, 7, 8, 0, 9, 10, 11);
-	upper = QUORVIN_SHUFFLE16(upper, 0, 4, 5, 6, 0, 7, 8, 9, 0, 10, 11, 12, 0, 13, 14, 15);
+	if (big) {
+		lower = QUORVIN_SHUFFLE(lower, U8x16, 0, 2, 1, 0, 0, 5, 4, 3, 0, 8, 7, 6, 0, 11, 10, 9);
+		upper = QUORVIN_SHUFFLE(upper, U8x16, 0, 6, 5, 4, 0, 9, 8, 7, 0, 12, 11, 10, 0, 15, 14, 13);
+	} else {
+		lower = QUORVIN_SHUFFLE(lower, U8x16, 0, 0, 1, 2, 0, 3, 4, 5, 0, 6, 7, 8, 0, 9, 10, 11);
+		upper = QUORVIN_SHUFFLE(upper, U8x16, 0, 4, 5, 6, 0, 7, 8, 9, 0, 10, 11, 12, 0, 13, 14, 15);
+	}
 #endif
 	out[0] = (I32v)lower >> 8;
 	out[1] = (I32v)upper >> 8;

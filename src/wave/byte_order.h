@@ -48,6 +48,12 @@ Be32(const unsigned char *p)
 	return Be16(p) << 16 | Be16(p + 2);
 }
 
+inline uint32_t
+Be24(const unsigned char *p)
+{
+	return Be16(p) << 8 | (uint32_t)p[2];
+}
+
 inline uint64_t
 Le64(const unsigned char *p)
 {
@@ -60,6 +66,15 @@ LeBytes(const unsigned char *p, uint32_t bytes)
 {
 	uint64_t v = 0;
 	for (uint32_t i = bytes; i-- > 0;)
+		v = v << 8 | p[i];
+	return v;
+}
+
+inline uint64_t
+BeBytes(const unsigned char *p, uint32_t bytes)
+{
+	uint64_t v = 0;
+	for (uint32_t i = 0; i < bytes; i++)
 		v = v << 8 | p[i];
 	return v;
 }

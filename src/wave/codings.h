@@ -23,6 +23,14 @@ enum Coding {
 	kFloat32,     // 32 to 39 bits of any other code, through Float32Convert
 	kIntWide,     // 40 to 71 bits of integer PCM
 	kFloat64,     // IEEE double
+	// The same, big-endian (RIFX files): the bytes of each sample, most
+	// significant first.
+	kInt16Big,
+	kInt24Big,
+	kInt32Big,
+	kFloat32Big,
+	kIntWideBig,
+	kFloat64Big,
 	kCodings
 };
 
@@ -52,6 +60,7 @@ enum PeakEncoding {
 struct CodingFacts {
 	Coding coding;            // the row's own, in the order of the enum
 	const char *name;
+	bool bigEndian;
 	uint32_t bytes;           // bytes a decoder reads a sample from (0: the header's)
 	Kernel kernel;
 	uint32_t peakBytes;       // the size of an element of the kernel's peaks
@@ -74,17 +83,26 @@ constexpr uint64_t kLineSamples = (uint64_t)UINT32_MAX * kMaxChannels;
 namespace {
 
 constexpr CodingFacts kCodingFacts[kCodings] = {
-	// bytes, kernel, peak element, unit, largest, exact line
-	{ kRefused, "refused", 0, kNoKernel, 0, kPeakNone, 0, 0, 0 },
-	{ kUnsigned8, "8-bit", 1, kKernelU8, 1, kPeakUnits, 1.0, 128, kLineSamples },
-	{ kMuLaw, "mu-law", 1, kKernelMuLaw, 1, kPeakMarkedKey, 0x1p-8, 32124, 1ULL << 38 },
-	{ kALaw, "A-law", 1, kKernelALaw, 1, kPeakMarkedKey, 0x1p-8, 32256, 1ULL << 38 },
-	{ kInt16, "16-bit", 2, kKernel16, 2, kPeakUnits, 0x1p-8, 1 << 15, 1ULL << 38 },
-	{ kInt24, "24-bit", 3, kKernel24, 4, kPeakUnits, 0x1p-16, 1 << 23, 1 << 30 },
-	{ kInt32, "32-bit", 4, kKernel32, 4, kPeakUnits, 0x1p-24, 1u << 31, 1 << 22 },
-	{ kFloat32, "float", 4, kKernelFloat, 4, kPeakMarkedWord, 0, 0, 0 },
-	{ kIntWide, "40- to 64-bit", 0, kNoKernel, 0, kPeakNone, 0, 0, 0 },
-	{ kFloat64, "double", 8, kNoKernel, 0, kPeakNone, 0, 0, 0 },
+	// big-endian, bytes, kernel, peak element, unit, largest, exact line
+	{ kRefused, "refused", false, 0, kNoKernel, 0, kPeakNone, 0, 0, 0 },
+	{ kUnsigned8, "8-bit", false, 1, kKernelU8, 1, kPeakUnits, 1.0, 128, kLineSamples },
+	{ kMuLaw, "mu-law", false, 1, kKernelMuLaw, 1, kPeakMarkedKey, 0x1p-8, 32124, 1ULL << 38 },
+	{ kALaw, "A-law", false, 1, kKernelALaw, 1, kPeakMarkedKey, 0x1p-8, 32256, 1ULL << 38 },
+	{ kInt16, "16-bit", false, 2, kKernel16, 2, kPeakUnits, 0x1p-8, 1 << 15, 1ULL << 38 },
+	{ kInt24, "24-bit", false, 3, kKernel24, 4, kPeakUnits, 0x1p-16, 1 << 23, 1 << 30 },
+	{ kInt32, "32-bit", false, 4, kKernel32, 4, kPeakUnits, 0x1p-24, 1u << 31, 1 << 22 },
+	{ kFloat32, "float", false, 4, kKernelFloat, 4, kPeakMarkedWord, 0, 0, 0 },
+	{ kIntWide, "40- to 64-bit", false, 0, kNoKernel, 0, kPeakNone, 0, 0, 0 },
+	{ kFloat64, "double", false, 8, kNoKernel, 0, kPeakNone, 0, 0, 0 },
+	{ kInt16Big, "16-bit big-endian", true, 2, kKernel16, 2, kPeakUnits, 0x1p-8, 1 << 15,
+	  1ULL << 38 },
+	{ kInt24Big, "24-bit big-endian", true, 3, kKernel24, 4, kPeakUnits, 0x1p-16, 1 << 23,
+	  1 << 30 },
+	{ kInt32Big, "32-bit big-endian", true, 4, kKernel32, 4, kPeakUnits, 0x1p-24, 1u << 31,
+	  1 << 22 },
+	{ kFloat32Big, "float big-endian", true, 4, kKernelFloat, 4, kPeakMarkedWord, 0, 0, 0 },
+	{ kIntWideBig, "40- to 64-bit big-endian", true, 0, kNoKernel, 0, kPeakNone, 0, 0, 0 },
+	{ kFloat64Big, "double big-endian", true, 8, kNoKernel, 0, kPeakNone, 0, 0, 0 },
 };
 
 constexpr bool

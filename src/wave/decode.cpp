@@ -14,28 +14,29 @@ enum { kPcm = 1, kIeeeFloat = 3, kALawCode = 6, kMuLawCode = 7 };
 //  32-39          | 1; other    | 32-bit integer; Float32Convert
 //  40-71          | 1           | 40- to 64-bit integer
 //  64-71          | 3           | IEEE double
-// in 1 to kMaxChannels channels.
+// in 1 to kMaxChannels channels; the wider ones big-endian where big says.
 Coding
-ChooseCoding(uint32_t bitsPerSample, uint32_t formatCode, uint32_t channels)
+ChooseCoding(uint32_t bitsPerSample, uint32_t formatCode, uint32_t channels, bool big)
 {
 	uint32_t bytes = bitsPerSample / 8;
-	Coding coding = kRefused;
 	if (channels < 1 || channels > kMaxChannels)
 		return kRefused;
 	if (bitsPerSample == 8)
-		coding = formatCode == kPcm ? kUnsigned8 : formatCode == kMuLawCode
+		return formatCode == kPcm ? kUnsigned8 : formatCode == kMuLawCode
 		    ? kMuLaw : formatCode == kALawCode ? kALaw : kRefused;
-	else if (bytes == 2)
-		coding = kInt16;
-	else if (bytes == 3)
-		coding = kInt24;
-	else if (bytes == 4)
-		coding = formatCode == kPcm ? kInt32 : kFloat32;
-	else if (bytes == 8 && formatCode == kIeeeFloat)
-		coding = kFloat64;
-	else if (bytes >= 5 && bytes <= kMaxSampleBytes && formatCode == kPcm)
-		coding = kIntWide;
-	return coding;
+	if (bytes == 2)
+		return big ? kInt16Big : kInt16;
+	if (bytes == 3)
+		return big ? kInt24Big : kInt24;
+	if (bytes == 4 && formatCode == kPcm)
+		return big ? kInt32Big : kInt32;
+	if (bytes == 4)
+		return big ? kFloat32Big : kFloat32;
+	if (bytes == 8 && formatCode == kIeeeFloat)
+		return big ? kFloat64Big : kFloat64;
+	if (bytes >= 5 && bytes <= kMaxSampleBytes && formatCode == kPcm)
+		return big ? kIntWideBig : kIntWide;
+	return kRefused;
 }
 
 double
@@ -48,21 +49,28 @@ Magnitude(const unsigned char *p, Coding coding, uint32_t bytes)
 	case kInt16:
 	case kInt24:
 	case kInt32:
+	case kInt16Big:
+	case kInt24Big:
+	case kInt32Big:
 		return UnitsOf(p, coding) * FactsOf(coding).unit;
-	case kFloat64: {
-		uint64_t bits = LeBytes(p, 8);
+	case kFloat64:
+	case kFloat64Big: {
+		uint64_t bits = coding == kFloat64Big ? BeBytes(p, 8) : LeBytes(p, 8);
 		double value;
 		memcpy(&value, &bits, sizeof value);
 		return fabs(value) * 128.0;
 	}
-	case kIntWide: {
+	case kIntWide:
+	case kIntWideBig: {
 		// The top byte's sign spreads over the 64 bits by the shift down.
-		uint64_t bits = LeBytes(p, bytes) << (8 * (8 - bytes));
+		uint64_t bits = coding == kIntWideBig ? BeBytes(p, bytes) : LeBytes(p, bytes);
+		bits <<= 8 * (8 - bytes);
 		double value = (double)((int64_t)bits >> (8 * (8 - bytes)));
 		return fabs(value) / ldexp(1.0, 8 * ((int)bytes - 1));
 	}
 	case kRefused:
 	case kFloat32:
+	case kFloat32Big:
 	case kCodings:
 		break;   // added as float words, never one by one
 	}

@@ -14,11 +14,10 @@
 #include "wave/byte_order.h"
 
 // The coding of samples of bitsPerSample bits in channels channels with the
-// header's format code; kRefused for every layout no row of the table in
-// decode.cpp accepts: samples over kMaxSampleBytes bytes, no channel, or
-// more than kMaxChannels.
-Coding ChooseCoding(uint32_t bitsPerSample, uint32_t formatCode,
-                    uint32_t channels);
+// header's format code, in the byte order big says; kRefused for every
+// layout no row of the table in decode.cpp accepts: samples over
+// kMaxSampleBytes bytes, no channel, or more than kMaxChannels.
+Coding ChooseCoding(uint32_t bitsPerSample, uint32_t formatCode, uint32_t channels, bool big);
 
 // The magnitude of one sample of bytes bytes, in amplitude units, for the
 // codings added as doubles: integers in lines too long to add in units,
@@ -27,23 +26,30 @@ double Magnitude(const unsigned char *p, Coding coding, uint32_t bytes);
 
 namespace {
 
-// Little-endian two's complement samples.
+// Two's complement samples, little-endian, or big-endian where big says.
 inline int32_t
-Value16(const unsigned char *p)
+Value16(const unsigned char *p, bool big)
 {
-	return (int32_t)Signed(Le16(p), 16);
+	return (int32_t)Signed(big ? Be16(p) : Le16(p), 16);
 }
 
 inline int32_t
-Value24(const unsigned char *p)
+Value24(const unsigned char *p, bool big)
 {
-	return (int32_t)Signed(Le24(p), 24);
+	return (int32_t)Signed(big ? Be24(p) : Le24(p), 24);
 }
 
 inline int32_t
-Value32(const unsigned char *p)
+Value32(const unsigned char *p, bool big)
 {
-	return (int32_t)Signed(Le32(p), 32);
+	return (int32_t)Signed(big ? Be32(p) : Le32(p), 32);
+}
+
+// The word of a 32-bit float sample.
+inline uint32_t
+FloatWord(const unsigned char *p, Coding coding)
+{
+	return FactsOf(coding).bigEndian ? Be32(p) : Le32(p);
 }
 
 inline uint32_t
@@ -104,15 +110,21 @@ UnitsOf(const unsigned char *p, Coding coding)
 	case kALaw:
 		return Units8(Key8(p[0], coding), coding);
 	case kInt16:
-		return Magnitude32(Value16(p));
+	case kInt16Big:
+		return Magnitude32(Value16(p, coding == kInt16Big));
 	case kInt24:
-		return Magnitude32(Value24(p));
+	case kInt24Big:
+		return Magnitude32(Value24(p, coding == kInt24Big));
 	case kInt32:
-		return Magnitude32(Value32(p));
+	case kInt32Big:
+		return Magnitude32(Value32(p, coding == kInt32Big));
 	case kRefused:
 	case kFloat32:
 	case kIntWide:
 	case kFloat64:
+	case kFloat32Big:
+	case kIntWideBig:
+	case kFloat64Big:
 	case kCodings:
 		break;
 	}

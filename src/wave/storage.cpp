@@ -14,8 +14,9 @@ static uint64_t FramesOf(const Storage *storage, uint32_t channels, uint64_t byt
 bool
 ChooseStorage(const Wave *wave, Storage *storage)
 {
-	storage->coding = ChooseCoding(wave->bitsPerSample, wave->formatCode, wave->channels);
-	storage->codec = wave->bigEndian && wave->bytesPerSample > 1 ? kByteSwapped : kAsStored;
+	storage->coding = ChooseCoding(wave->bitsPerSample, wave->formatCode, wave->channels,
+	                               wave->bigEndian);
+	storage->codec = kAsStored;
 	storage->blockBytes = wave->frameBytes;
 	storage->blockFrames = 1;
 	if (storage->coding == kRefused && !ChooseCodec(wave, storage))

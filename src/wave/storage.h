@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: MIT
-// Storage: how a wave file keeps its frames.  The sums take one coding;
-// a codec, if any, turns the file's blocks into frames of it: a block of a
-// compressed coding holds many frames, and decodes on its own (IMA and MS
-// ADPCM) or after the ones before it (GSM 06.10); big-endian samples are
-// put in little-endian order.  Frames stored as the sums take them are
-// blocks of one frame.
+// Storage: how a wave file keeps its frames.  The sums take one coding,
+// of either byte order; a codec, if any, turns the file's blocks into
+// frames of it: a block of a compressed coding holds many frames, and
+// decodes on its own (IMA and MS ADPCM) or after the ones before it (GSM
+// 06.10).  Frames stored as the sums take them are blocks of one frame.
 #ifndef QUORVIN_WAVE_STORAGE_H
 #define QUORVIN_WAVE_STORAGE_H
 
@@ -14,7 +13,7 @@
 #include "wave/codings.h"
 #include "wave/wave.h"
 
-enum Codec { kAsStored, kByteSwapped, kImaAdpcm, kMsAdpcm, kGsm610 };
+enum Codec { kAsStored, kImaAdpcm, kMsAdpcm, kGsm610 };
 
 // A block's layout.  IMA ADPCM: a header of 4 bytes a channel (its first
 // sample, its step index and a spare byte), then words of 4 bytes, 8
