@@ -40,21 +40,33 @@ Sub(int16_t a, int16_t b)
 	return Saturated((int32_t)a - b);
 }
 
-// a b / 2^15, rounded; -1 times -1 is the largest value.
+// a b / 2^15, rounded.  The standard makes -1 times -1 the largest value;
+// here a is never -1: it is a coefficient, a factor of the tables or a
+// reflection coefficient, whose magnitude the decoding keeps within 32767.
 static inline int16_t
 MultR(int16_t a, int16_t b)
 {
-	if (a == INT16_MIN && b == INT16_MIN)
-		return INT16_MAX;
 	return (int16_t)(((int32_t)a * b + 16384) >> 15);
 }
 
-static void Unpack(const unsigned char *block, uint32_t first, GsmFrame *frame);
+// The bits of a block not taken yet: count of them held, then the bytes
+// from next on.
+struct Bits {
+	const unsigned char *next;
+	uint32_t held;
+	int count;
+};
+
+static int16_t Take(Bits *bits, int count);
+static void Unpack(Bits *bits, GsmFrame *frame);
 static void DecodeFrame(GsmState *state, const GsmFrame *frame, unsigned char *out);
 static void Excitation(const GsmFrame *frame, int j, int16_t pulses[kSubframeSamples]);
 static void LongTerm(GsmState *state, int16_t lag, int16_t gain,
                      const int16_t pulses[kSubframeSamples], int16_t *out);
-static void ShortTerm(GsmState *state, const GsmFrame *frame, int16_t samples[160]);
+static void ShortTerm(GsmState *state, const GsmFrame *frame, const int16_t samples[160],
+                      unsigned char *out);
+static void Lattice(const int16_t reflection[kLars], int16_t v[kLars + 1], int16_t *emphasis,
+                    const int16_t *samples, int count, unsigned char *out);
 
 void
 StartGsm(GsmState *state)
@@ -69,38 +81,41 @@ void
 DecodeGsmBlock(GsmState *state, const unsigned char *block, uint32_t frames, unsigned char *out)
 {
 	GsmFrame frame;
+	Bits bits = { block, 0, 0 };
 	for (uint32_t half = 0; half * kGsmHalfFrames < frames; half++) {
-		Unpack(block, half * 260, &frame);
+		Unpack(&bits, &frame);
 		DecodeFrame(state, &frame, out + half * 2 * kGsmHalfFrames);
 	}
 }
 
-// The bits of a value, least significant first, from bit *at on.
+// The next count bits, least significant first; bytes are read only as
+// their bits are wanted, so none past the frame's last.
 static int16_t
-Bits(const unsigned char *block, uint32_t *at, int count)
+Take(Bits *bits, int count)
 {
-	uint32_t value = 0;
-	for (int i = 0; i < count; i++, (*at)++)
-		value |= (uint32_t)(block[*at / 8] >> (*at % 8) & 1) << i;
-	return (int16_t)value;
+	for (; bits->count < count; bits->count += 8)
+		bits->held |= (uint32_t)*bits->next++ << bits->count;
+	int16_t value = (int16_t)(bits->held & ((1u << count) - 1));
+	bits->held >>= count;
+	bits->count -= count;
+	return value;
 }
 
 // The log-area ratios, then for each subframe its lag, gain, grid,
 // block maximum and the 13 pulses.
 static void
-Unpack(const unsigned char *block, uint32_t first, GsmFrame *frame)
+Unpack(Bits *bits, GsmFrame *frame)
 {
 	static const int larBits[kLars] = { 6, 6, 5, 5, 4, 4, 3, 3 };
-	uint32_t at = first;
 	for (int i = 0; i < kLars; i++)
-		frame->lar[i] = Bits(block, &at, larBits[i]);
+		frame->lar[i] = Take(bits, larBits[i]);
 	for (int j = 0; j < kSubframes; j++) {
-		frame->lag[j] = Bits(block, &at, 7);
-		frame->gain[j] = Bits(block, &at, 2);
-		frame->grid[j] = Bits(block, &at, 2);
-		frame->scale[j] = Bits(block, &at, 6);
+		frame->lag[j] = Take(bits, 7);
+		frame->gain[j] = Take(bits, 2);
+		frame->grid[j] = Take(bits, 2);
+		frame->scale[j] = Take(bits, 6);
 		for (int i = 0; i < kPulses; i++)
-			frame->pulse[j][i] = Bits(block, &at, 3);
+			frame->pulse[j][i] = Take(bits, 3);
 	}
 }
 
@@ -112,14 +127,7 @@ DecodeFrame(GsmState *state, const GsmFrame *frame, unsigned char *out)
 		Excitation(frame, j, pulses);
 		LongTerm(state, frame->lag[j], frame->gain[j], pulses, samples + j * kSubframeSamples);
 	}
-	ShortTerm(state, frame, samples);
-	// De-emphasis, then twice the value with its low 3 bits cleared.
-	int16_t emphasis = state->emphasis;
-	for (int k = 0; k < 160; k++) {
-		emphasis = Add(samples[k], MultR(emphasis, 28180));
-		Put16(out + 2 * k, (int16_t)(Add(emphasis, emphasis) & ~7));
-	}
-	state->emphasis = emphasis;
+	ShortTerm(state, frame, samples, out);
 }
 
 // The RPE pulses of subframe j: the block maximum's exponent and mantissa
@@ -171,11 +179,55 @@ LongTerm(GsmState *state, int16_t lag, int16_t gain, const int16_t pulses[kSubfr
 	memcpy(state->past, line + kSubframeSamples, sizeof state->past);
 }
 
+// The short-term synthesis lattice over count samples, with its state in
+// v: each stage takes away the stage's past value scaled by its
+// reflection coefficient, and passes on its own.  Every sum is kept to
+// 16 bits; a sample is added without the checks first, which gives the
+// same where no sum leaves 16 bits, and again with them where one does.
+// Then de-emphasis, and twice the value with its low 3 bits cleared, into
+// out: done here, its chain of samples runs beside the lattice's.
+static void
+Lattice(const int16_t reflection[kLars], int16_t v[kLars + 1], int16_t *emphasis,
+        const int16_t *samples, int count, unsigned char *out)
+{
+	int16_t e = *emphasis;
+	int32_t r[kLars], past[kLars + 1];
+	for (int i = 0; i < kLars; i++)
+		r[i] = reflection[i];
+	for (int i = 0; i <= kLars; i++)
+		past[i] = v[i];
+	for (int k = 0; k < count; k++) {
+		int32_t value = samples[k], next[kLars + 1];
+		uint32_t outside = 0;
+#pragma GCC unroll 8
+		for (int i = kLars - 1; i >= 0; i--) {
+			value -= (r[i] * past[i] + 16384) >> 15;
+			next[i + 1] = past[i] + ((r[i] * value + 16384) >> 15);
+			outside |= (uint32_t)(value + 32768) | (uint32_t)(next[i + 1] + 32768);
+		}
+		if (outside > 0xFFFF) {
+			value = samples[k];
+			for (int i = kLars - 1; i >= 0; i--) {
+				value = Sub((int16_t)value, MultR((int16_t)r[i], (int16_t)past[i]));
+				next[i + 1] = Add((int16_t)past[i], MultR((int16_t)r[i], (int16_t)value));
+			}
+		}
+		for (int i = kLars; i > 0; i--)
+			past[i] = next[i];
+		past[0] = value;
+		e = Add((int16_t)value, MultR(e, 28180));
+		Put16(out + 2 * k, (int16_t)(Add(e, e) & ~7));
+	}
+	for (int i = 0; i <= kLars; i++)
+		v[i] = (int16_t)past[i];
+	*emphasis = e;
+}
+
 // The log-area ratios decoded, interpolated with the last frame's over
 // four segments, and turned into reflection coefficients, which drive
 // the lattice over each segment's samples.
 static void
-ShortTerm(GsmState *state, const GsmFrame *frame, int16_t samples[160])
+ShortTerm(GsmState *state, const GsmFrame *frame, const int16_t samples[160], unsigned char *out)
 {
 	static const int16_t mic[kLars] = { -32, -32, -16, -16, -8, -8, -4, -4 };
 	static const int16_t b[kLars] = { 0, 0, 2048, -2560, 94, -1792, -341, -1144 };
@@ -183,6 +235,8 @@ ShortTerm(GsmState *state, const GsmFrame *frame, int16_t samples[160])
 		                                 19223, 17476, 31454, 29708 };
 	static const int segmentEnd[4] = { 13, 27, 40, 160 };
 	int16_t *before = state->lars[state->now ^ 1], *now = state->lars[state->now];
+	int16_t lattice[kLars + 1];
+	memcpy(lattice, state->lattice, sizeof lattice);
 	for (int i = 0; i < kLars; i++) {
 		int16_t value = Sub((int16_t)(Add(frame->lar[i], mic[i]) << 10), (int16_t)(b[i] << 1));
 		value = MultR(inverseA[i], value);
@@ -207,14 +261,10 @@ ShortTerm(GsmState *state, const GsmFrame *frame, int16_t samples[160])
 				size = Add(size >> 2, 26112);
 			reflection[i] = lar < 0 ? (int16_t)-size : size;
 		}
-		for (; k < segmentEnd[segment]; k++) {
-			int16_t value = samples[k];
-			for (int i = kLars - 1; i >= 0; i--) {
-				value = Sub(value, MultR(reflection[i], state->lattice[i]));
-				state->lattice[i + 1] = Add(state->lattice[i], MultR(reflection[i], value));
-			}
-			samples[k] = state->lattice[0] = value;
-		}
+		Lattice(reflection, lattice, &state->emphasis, samples + k, segmentEnd[segment] - k,
+		        out + 2 * k);
+		k = segmentEnd[segment];
 	}
+	memcpy(state->lattice, lattice, sizeof lattice);
 	state->now ^= 1;
 }
