@@ -76,3 +76,33 @@ TEST(Adpcm, MsMissingPairSilentPredictorKeptInRange)
 	EXPECT_EQ(Ms(1, 4000, -30000, -32000, 0x88), std::vector<int16_t>({ -30000, -32000, -32768,
 		                                                              -32768, -32768, -32768 }));
 }
+
+// Blocks decoded together, four channels of blocks side by side, equal
+// each block decoded alone: random blocks, whose predictors and deltas
+// leave 16 bits often, of 1, 2, 3 and 6 channels, past a group of four.
+TEST(Adpcm, BlocksTogetherEqualEachAlone)
+{
+	uint32_t seed = 1;
+	for (uint32_t channels : { 1u, 2u, 3u, 6u }) {
+		const uint32_t imaBytes = 36 * channels, imaFrames = 65, msBytes = 7 * channels + 32;
+		const uint32_t msFrames = 2 + 64 / channels;
+		std::vector<unsigned char> blocks(7 * 64 * channels + 1);
+		for (unsigned char &b : blocks)
+			b = (unsigned char)((seed = seed * 1664525u + 1013904223u) >> 24);
+		for (size_t k = 0; k < 7; k++)
+			for (uint32_t c = 0; c < channels; c++)
+				blocks[k * msBytes + c] %= 8;
+		std::vector<unsigned char> together(2 * 7 * 66 * channels), alone(together.size());
+		DecodeImaBlocks(blocks.data(), 7, imaBytes, channels, imaFrames, together.data());
+		for (size_t k = 0; k < 7; k++)
+			DecodeImaBlock(blocks.data() + k * imaBytes, channels, imaFrames,
+			               alone.data() + k * imaFrames * 2 * channels);
+		EXPECT_EQ(together, alone) << "IMA, " << channels << " channels";
+		DecodeMsBlocks(blocks.data(), 7, msBytes, channels, msFrames, kMsCoefficients,
+		               kMsStandardCoefficients, together.data());
+		for (size_t k = 0; k < 7; k++)
+			DecodeMsBlock(blocks.data() + k * msBytes, channels, msFrames, kMsCoefficients,
+			              kMsStandardCoefficients, alone.data() + k * msFrames * 2 * channels);
+		EXPECT_EQ(together, alone) << "MS, " << channels << " channels";
+	}
+}

@@ -9,10 +9,10 @@
 #include "wave/byte_order.h"
 #include "wave/storage.h"
 
-enum { kImaLastStep = 88, kMsLeastDelta = 16 };
+enum { kImaLastStep = 88, kMsLeastDelta = 16, kImaLanes = 4 };
 
 // The IMA step sizes, by step index.
-static const int16_t kImaSteps[kImaLastStep + 1] = {
+static constexpr int16_t kImaSteps[kImaLastStep + 1] = {
 	7, 8, 9, 10, 11, 12, 13, 14, 16, 17, 19, 21, 23, 25, 28, 31, 34, 37, 41, 45, 50, 55, 60, 66,
 	73, 80, 88, 97, 107, 118, 130, 143, 157, 173, 190, 209, 230, 253, 279, 307, 337, 371, 408,
 	449, 494, 544, 598, 658, 724, 796, 876, 963, 1060, 1166, 1282, 1411, 1552, 1707, 1878, 2066,
@@ -22,7 +22,7 @@ static const int16_t kImaSteps[kImaLastStep + 1] = {
 };
 
 // How the step index moves, by a code's magnitude bits.
-static const int8_t kImaIndexSteps[8] = { -1, -1, -1, -1, 2, 4, 6, 8 };
+static constexpr int8_t kImaIndexSteps[8] = { -1, -1, -1, -1, 2, 4, 6, 8 };
 
 // How MS ADPCM's delta scales, in 256ths, by code.
 static const int16_t kMsAdaptation[16] = { 230, 230, 230, 230, 307, 409, 512, 614,
@@ -55,6 +55,32 @@ ImaCode(uint32_t code, int32_t *predictor, int32_t *index)
 	*index = next < 0 ? 0 : next > kImaLastStep ? kImaLastStep : next;
 }
 
+// What ImaCode does, for every step index and code: the difference it
+// makes, and the next step index, times 16, so that the next row is where
+// the next code's entry lies.
+struct ImaTable {
+	int32_t diff[(kImaLastStep + 1) * 16];
+	uint16_t next[(kImaLastStep + 1) * 16];
+};
+
+static constexpr ImaTable
+MakeImaTable(void)
+{
+	ImaTable t = {};
+	for (int index = 0; index <= kImaLastStep; index++)
+		for (int code = 0; code < 16; code++) {
+			int32_t step = kImaSteps[index], diff = step >> 3;
+			diff += (code & 4 ? step : 0) + (code & 2 ? step >> 1 : 0) + (code & 1 ? step >> 2 : 0);
+			int32_t next = index + kImaIndexSteps[code & 7];
+			next = next < 0 ? 0 : next > kImaLastStep ? kImaLastStep : next;
+			t.diff[16 * index + code] = code & 8 ? -diff : diff;
+			t.next[16 * index + code] = (uint16_t)(16 * next);
+		}
+	return t;
+}
+
+static constexpr ImaTable kImaTable = MakeImaTable();
+
 // A channel's codes come in words of 4 bytes, 8 codes each, low nibble
 // first; the channels' words take turns.
 void
@@ -74,6 +100,119 @@ DecodeImaBlock(const unsigned char *block, uint32_t channels, uint32_t frames, u
 			ImaCode(k & 1 ? byte >> 4 : byte & 15, &predictor, &index);
 			Put16(o + n * stride, predictor);
 		}
+	}
+}
+
+// A channel of a block: where its words and its samples are, its
+// predictor and its step index times 16.
+struct ImaLane {
+	const unsigned char *words;
+	unsigned char *out;
+	int32_t predictor, row;
+};
+
+// One code of a lane, through the table, without the clamp; returns what
+// is above 0xFFFF only where the predictor left 16 bits.
+__attribute__((always_inline)) static inline uint32_t
+ImaTableCode(uint32_t &word, uint32_t &row, int32_t &predictor, unsigned char *out)
+{
+	uint32_t entry = row + (word & 15);
+	word >>= 4;
+	predictor += kImaTable.diff[entry];
+	row = kImaTable.next[entry];
+	Put16(out, predictor);
+	return (uint32_t)(predictor + 32768);
+}
+
+// The same, with the clamp.
+static void
+ImaClampedWord(uint32_t word, uint32_t *row, int32_t *predictor, unsigned char *out,
+               size_t stride)
+{
+	for (int i = 0; i < kImaWordSamples; i++, word >>= 4, out += stride) {
+		uint32_t entry = *row + (word & 15);
+		*predictor = Clamp16(*predictor + kImaTable.diff[entry]);
+		*row = kImaTable.next[entry];
+		Put16(out, *predictor);
+	}
+}
+
+// Decodes four lanes at once, whose chains of predictors the processor
+// runs side by side: words words of each, every sample stride bytes after
+// the one before.  The same as ImaCode, through the table.  A word is
+// decoded first without clamping the predictors, which gives the same
+// where none leaves 16 bits; where one does, again with the clamps.
+__attribute__((noinline)) static void
+DecodeImaLanes(ImaLane *lane, uint32_t words, size_t round, size_t stride)
+{
+	ImaLane a = lane[0], b = lane[1], c = lane[2], d = lane[3];
+	uint32_t ra = (uint32_t)a.row, rb = (uint32_t)b.row, rc = (uint32_t)c.row, rd = (uint32_t)d.row;
+	int32_t pa = a.predictor, pb = b.predictor, pc = c.predictor, pd = d.predictor;
+	for (size_t w = 0, at = stride; w < words; w++) {
+		size_t from = w * round;
+		uint32_t wa = Le32(a.words + from), wb = Le32(b.words + from);
+		uint32_t wc = Le32(c.words + from), wd = Le32(d.words + from);
+		uint32_t outside = 0;
+		const uint32_t before[8] = { ra, rb, rc, rd, (uint32_t)pa, (uint32_t)pb, (uint32_t)pc,
+			                     (uint32_t)pd };
+		for (int i = 0; i < kImaWordSamples; i++, at += stride) {
+			uint32_t ab = ImaTableCode(wa, ra, pa, a.out + at) | ImaTableCode(wb, rb, pb, b.out + at);
+			uint32_t cd = ImaTableCode(wc, rc, pc, c.out + at) | ImaTableCode(wd, rd, pd, d.out + at);
+			outside |= ab | cd;
+		}
+		if (outside <= 0xFFFF)
+			continue;
+		size_t first = at - kImaWordSamples * stride;
+		ra = before[0], rb = before[1], rc = before[2], rd = before[3];
+		pa = (int32_t)before[4], pb = (int32_t)before[5], pc = (int32_t)before[6];
+		pd = (int32_t)before[7];
+		ImaClampedWord(Le32(a.words + from), &ra, &pa, a.out + first, stride);
+		ImaClampedWord(Le32(b.words + from), &rb, &pb, b.out + first, stride);
+		ImaClampedWord(Le32(c.words + from), &rc, &pc, c.out + first, stride);
+		ImaClampedWord(Le32(d.words + from), &rd, &pd, d.out + first, stride);
+	}
+}
+
+// One lane alone.
+static void
+DecodeImaLane(const ImaLane *lane, uint32_t words, size_t round, size_t stride)
+{
+	uint32_t row = (uint32_t)lane->row;
+	int32_t predictor = lane->predictor;
+	for (uint32_t w = 0; w < words; w++)
+		ImaClampedWord(Le32(lane->words + w * round), &row, &predictor,
+		               lane->out + (1 + (size_t)w * kImaWordSamples) * stride, stride);
+}
+
+void
+DecodeImaBlocks(const unsigned char *blocks, size_t count, uint32_t blockBytes,
+                uint32_t channels, uint32_t frames, unsigned char *out)
+{
+	size_t stride = 2 * (size_t)channels, round = (size_t)kImaWordBytes * channels;
+	uint32_t words = (frames - 1) / kImaWordSamples;
+	if ((frames - 1) % kImaWordSamples != 0) {
+		for (size_t b = 0; b < count; b++)
+			DecodeImaBlock(blocks + b * blockBytes, channels, frames, out + b * frames * stride);
+		return;
+	}
+	ImaLane lane[kImaLanes];
+	size_t lanes = count * channels;
+	for (size_t j = 0; j < lanes;) {
+		int group = lanes - j < kImaLanes ? (int)(lanes - j) : (int)kImaLanes;
+		for (int l = 0; l < group; l++, j++) {
+			size_t b = j / channels, c = j % channels;
+			const unsigned char *header = blocks + b * blockBytes + kImaHeaderBytes * c;
+			lane[l].words = blocks + b * blockBytes + kImaHeaderBytes * channels + kImaWordBytes * c;
+			lane[l].out = out + b * frames * stride + 2 * c;
+			lane[l].predictor = (int16_t)Le16(header);
+			lane[l].row = 16 * (header[2] < kImaLastStep ? (int32_t)header[2] : (int32_t)kImaLastStep);
+			Put16(lane[l].out, lane[l].predictor);
+		}
+		if (group == kImaLanes)
+			DecodeImaLanes(lane, words, round, stride);
+		else
+			for (int l = 0; l < group; l++)
+				DecodeImaLane(lane + l, words, round, stride);
 	}
 }
 
@@ -122,5 +261,105 @@ DecodeMsBlock(const unsigned char *block, uint32_t channels, uint32_t frames,
 		second[c] = first[c];
 		first[c] = sample;
 		Put16(o + 2 * j, sample);
+	}
+}
+
+// A channel of an MS ADPCM block: where its codes and samples are, its two
+// last samples, its delta and its coefficient pair.
+struct MsLane {
+	const unsigned char *codes;
+	unsigned char *out;
+	int32_t first, second, delta, c1, c2;
+	uint32_t shift;           // of its codes in their bytes: 4, the high nibble, or 0
+};
+
+// One code of a lane: what DecodeMsBlock does, in 32-bit arithmetic that
+// wraps as its does.
+__attribute__((always_inline)) static inline void
+MsCode(uint32_t code, MsLane &lane, unsigned char *out)
+{
+	int32_t value = (int32_t)(code ^ 8) - 8;
+	uint32_t product = (uint32_t)lane.first * (uint32_t)lane.c1 +
+	                   (uint32_t)lane.second * (uint32_t)lane.c2;
+	int32_t predicted = (int32_t)product >> 8;
+	int32_t sample = Clamp16((int32_t)((uint32_t)predicted + (uint32_t)value * (uint32_t)lane.delta));
+	int32_t next = (int32_t)((uint32_t)kMsAdaptation[code] * (uint32_t)lane.delta) >> 8;
+	lane.delta = next < kMsLeastDelta ? kMsLeastDelta : next;
+	lane.second = lane.first;
+	lane.first = sample;
+	Put16(out, sample);
+}
+
+// Four lanes of blocks of an even number of channels at once, whose chains
+// the processor runs side by side: each code a nibble of a byte, the next
+// step bytes on, every sample stride bytes after the one before.
+__attribute__((noinline)) static void
+DecodeMsLanes(MsLane *lane, size_t samples, size_t step, size_t stride)
+{
+	MsLane a = lane[0], b = lane[1], c = lane[2], d = lane[3];
+	for (size_t m = 0, at = 0, from = 0; m < samples; m++, at += stride, from += step) {
+		MsCode((uint32_t)a.codes[from] >> a.shift & 15, a, a.out + at);
+		MsCode((uint32_t)b.codes[from] >> b.shift & 15, b, b.out + at);
+		MsCode((uint32_t)c.codes[from] >> c.shift & 15, c, c.out + at);
+		MsCode((uint32_t)d.codes[from] >> d.shift & 15, d, d.out + at);
+	}
+}
+
+// The same for mono blocks: two codes a byte, the high nibble first.
+__attribute__((noinline)) static void
+DecodeMsMonoLanes(MsLane *lane, size_t samples, size_t stride)
+{
+	MsLane a = lane[0], b = lane[1], c = lane[2], d = lane[3];
+	for (size_t m = 0, at = 0; m < samples; m += 2, at += 2 * stride) {
+		uint32_t ba = a.codes[m / 2], bb = b.codes[m / 2], bc = c.codes[m / 2], bd = d.codes[m / 2];
+		MsCode(ba >> 4, a, a.out + at);
+		MsCode(bb >> 4, b, b.out + at);
+		MsCode(bc >> 4, c, c.out + at);
+		MsCode(bd >> 4, d, d.out + at);
+		MsCode(ba & 15, a, a.out + at + stride);
+		MsCode(bb & 15, b, b.out + at + stride);
+		MsCode(bc & 15, c, c.out + at + stride);
+		MsCode(bd & 15, d, d.out + at + stride);
+	}
+}
+
+void
+DecodeMsBlocks(const unsigned char *blocks, size_t count, uint32_t blockBytes, uint32_t channels,
+               uint32_t frames, const int16_t (*coefficients)[2], uint32_t pairs,
+               unsigned char *out)
+{
+	size_t stride = 2 * (size_t)channels, lanes = count * channels, samples = frames - 2;
+	bool whole = frames > kMsHeaderSamples && (channels == 1 ? samples % 2 == 0 : channels % 2 == 0);
+	for (size_t j = 0; whole && j < lanes; j++)
+		whole = blocks[j / channels * blockBytes + j % channels] < pairs;
+	for (size_t j = 0; j < lanes;) {
+		MsLane lane[4];
+		size_t group = whole && lanes - j >= 4 ? 4 : 1;
+		for (size_t l = 0; l < group; l++) {
+			size_t at = j / channels * blockBytes, ch = j % channels;
+			const unsigned char *block = blocks + at;
+			unsigned char *o = out + j / channels * frames * stride + 2 * ch;
+			if (group == 1) {
+				// A block alone: the plain decoder, for the whole block.
+				DecodeMsBlock(block, channels, frames, coefficients, pairs, o - 2 * ch);
+				j += channels - ch;
+				break;
+			}
+			lane[l].c1 = coefficients[block[ch]][0];
+			lane[l].c2 = coefficients[block[ch]][1];
+			lane[l].delta = (int16_t)Le16(block + channels + 2 * ch);
+			lane[l].first = (int16_t)Le16(block + 3 * channels + 2 * ch);
+			lane[l].second = (int16_t)Le16(block + 5 * channels + 2 * ch);
+			lane[l].codes = block + kMsHeaderBytes * channels + ch / 2;
+			lane[l].shift = ch % 2 == 0 ? 4 : 0;
+			lane[l].out = o + kMsHeaderSamples * stride;
+			Put16(o, lane[l].second);
+			Put16(o + stride, lane[l].first);
+			j++;
+		}
+		if (group == 4 && channels == 1)
+			DecodeMsMonoLanes(lane, samples, stride);
+		else if (group == 4)
+			DecodeMsLanes(lane, samples, channels / 2, stride);
 	}
 }

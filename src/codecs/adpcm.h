@@ -5,6 +5,7 @@
 #ifndef QUORVIN_CODECS_ADPCM_H
 #define QUORVIN_CODECS_ADPCM_H
 
+#include <cstddef>
 #include <cstdint>
 
 // The seven coefficient pairs of MS ADPCM where a format lists none.
@@ -18,10 +19,23 @@ extern const int16_t kMsCoefficients[kMsStandardCoefficients][2];
 void DecodeImaBlock(const unsigned char *block, uint32_t channels, uint32_t frames,
                     unsigned char *out);
 
+// The same for count whole blocks of blockBytes at blocks, each of frames
+// frames, one after another into out; as fast as it goes where frames use
+// every word of a block.
+void DecodeImaBlocks(const unsigned char *blocks, size_t count, uint32_t blockBytes,
+                     uint32_t channels, uint32_t frames, unsigned char *out);
+
 // The same for an MS ADPCM block, whose headers name their pairs among the
 // count pairs of coefficients.  A block that names a pair past them is
 // broken: its frames are silent.
 void DecodeMsBlock(const unsigned char *block, uint32_t channels, uint32_t frames,
                    const int16_t (*coefficients)[2], uint32_t count, unsigned char *out);
+
+// The same for count whole blocks of blockBytes at blocks, each of frames
+// frames, one after another into out; as fast as it goes for whole bytes
+// of codes in mono and in even channel counts.
+void DecodeMsBlocks(const unsigned char *blocks, size_t count, uint32_t blockBytes,
+                    uint32_t channels, uint32_t frames, const int16_t (*coefficients)[2],
+                    uint32_t pairs, unsigned char *out);
 
 #endif

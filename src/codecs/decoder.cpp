@@ -61,9 +61,21 @@ DecodeBlocks(Decoder *d, const unsigned char *p, size_t bytes, size_t *used, uin
 			DecodeBlock(d, p, *frames, decoded);
 		return decoded;
 	}
-	for (size_t out = 0; *used + blockBytes <= bytes && (out == 0 || out + perBlock <= kDecodedPiece);
-	     out += perBlock, *used += blockBytes, *frames += s->blockFrames)
-		DecodeBlock(d, p + *used, s->blockFrames, decoded + out);
+	size_t count = bytes / blockBytes, most = kDecodedPiece / perBlock;
+	count = count < most ? count : most > 0 ? most : 1;
+	*used = count * blockBytes;
+	*frames = (uint32_t)(count * s->blockFrames);
+	if (s->codec == kImaAdpcm) {
+		DecodeImaBlocks(p, count, s->blockBytes, d->channels, s->blockFrames, decoded);
+		return decoded;
+	}
+	if (s->codec == kMsAdpcm) {
+		DecodeMsBlocks(p, count, s->blockBytes, d->channels, s->blockFrames, d->coefficients,
+		               d->coefficientCount, decoded);
+		return decoded;
+	}
+	for (size_t b = 0; b < count; b++)
+		DecodeBlock(d, p + b * blockBytes, s->blockFrames, decoded + b * perBlock);
 	return decoded;
 }
 
