@@ -72,7 +72,36 @@ int main(int argc, char *argv[])
 	// The chunks of s16 behind 20,000 bytes of padding, as BW64.
 	std::string padded = Riff(Chunk("JUNK", std::string(20000, '\0')) + fmt + Chunk("data", tone),
 	                          "BW64");
+	// Compressed codings: IMA ADPCM of one and two channels, MS ADPCM with
+	// its coefficients listed, GSM 06.10; big-endian and Wave64 files;
+	// RF64 whose data size stands in its ds64 chunk, a chunk after the audio.
+	Format ima = PcmFormat(8000, 1, 4, 0x11), ima2 = PcmFormat(8000, 2, 4, 0x11);
+	ima.blockAlign = 36;
+	ima.extension = Le(2, 2) + Le(65, 2);
+	ima2.blockAlign = 72;
+	Format ms = PcmFormat(8000, 2, 4, 2), gsm = PcmFormat(8000, 1, 0, 0x31);
+	ms.blockAlign = 46;
+	ms.extension = Le(32, 2) + Le(34, 2) + Le(7, 2) + IntSamples({ 256, 0, 512, -256, 0, 0, 192, 64,
+	                                                             240, 0, 460, -208, 392, -232 }, 2);
+	gsm.blockAlign = 65;
+	gsm.extension = Le(2, 2) + Le(320, 2);
+	std::string fact = Chunk("fact", Le(100, 4)), msData;
+	for (unsigned k = 0; k < 4; k++)
+		msData += "\x01\x04" + Bytes(44, 37 + 2 * k);
+	std::string ds64 = Chunk("ds64", Le(0, 8) + Le(tone.size(), 8) + Le(200, 8) + Le(0, 4));
+	std::string rf64 = Riff(ds64 + fmt + SizedChunk("data", 0xFFFFFFFF, tone) +
+	                        Chunk("LIST", "INFO" + Chunk("ICMT", std::string(300, 'x'))), "RF64");
 	struct { const char *name; std::string bytes; } seeds[] = {
+		{ "ima_mono.wav", Riff(FormatChunk(ima) + fact + Chunk("data", Bytes(36 * 4, 29))) },
+		{ "ima_stereo.wav", Wav(ima2, Bytes(72 * 3 + 20, 31)) },
+		{ "ms_stereo.wav", Riff(FormatChunk(ms) + fact + Chunk("data", msData)) },
+		{ "gsm.wav", Wav(gsm, Bytes(65 * 3 + 40, 41)) },
+		{ "rifx_s16.wav", Rifx(mono, tone, 2) },
+		{ "rifx_s24.wav", Rifx(PcmFormat(48000, 2, 24), IntSamples(Tone(300, 24), 3), 3) },
+		{ "rifx_f32.wav", Rifx(PcmFormat(1000, 1, 32, 3), Floats(100), 4) },
+		{ "w64_s16.wav", W64(PcmFormat(8000, 2, 16), IntSamples(Tone(400, 16), 2)) },
+		{ "w64_ima.wav", W64(ima2, Bytes(72 * 3, 43)) },
+		{ "rf64_ds64.wav", rf64 },
 		{ "s16_mono.wav", s16 },
 		{ "s16_stereo.wav", Wav(8000, 2, 16, IntSamples(Tone(400, 16), 2)) },
 		{ "s24_mono.wav", Wav(1000, 1, 24, IntSamples(Tone(200, 24), 3)) },

@@ -134,6 +134,23 @@ inline std::string Rifx(const Format &f, const std::string &samples, size_t samp
 	       "\x10" + fields + "data" + std::string(size.rbegin(), size.rend()) + data;
 }
 
+// A Wave64 file: chunks named by the Sony format's GUIDs, with 64-bit
+// sizes that count their headers, each at a multiple of 8.
+inline std::string W64Chunk(const std::string &name, const std::string &body)
+{
+	static const char sony[] = "\xf3\xac\xd3\x11\x8c\xd1\x00\xc0\x4f\x8e\xdb\x8a";
+	return name + std::string(sony, 12) + Le(24 + body.size(), 8) + body +
+	       std::string((8 - body.size() % 8) % 8, '\0');
+}
+
+inline std::string W64(const Format &f, const std::string &data)
+{
+	static const char riff[] = "riff\x2e\x91\xcf\x11\xa5\xd6\x28\xdb\x04\xc1\x00\x00";
+	std::string chunks = W64Chunk("fmt ", FormatBody(f)) + W64Chunk("data", data);
+	return std::string(riff, 16) + Le(40 + chunks.size(), 8) + W64Chunk("wave", "").substr(0, 16) +
+	       chunks;
+}
+
 inline bool WriteFile(const std::string &path, const std::string &bytes)
 {
 	FILE *f = fopen(path.c_str(), "wb");
