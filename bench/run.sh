@@ -2,7 +2,9 @@
 # SPDX-License-Identifier: MIT
 # Measures quorvin1b against cat, a raw read (dd) and, where installed,
 # general audio tools on ~265 MB files, warm and cold, from the file and
-# through a pipe, and checks the speed and memory targets.
+# through a pipe, and checks the speed and memory targets; where sox and
+# ffmpeg are installed, the compressed codings against them and RIFX and
+# Wave64 against their RIFF twins too.
 #
 #   bench/run.sh [BUILD_DIR]      (default: build; files go to $BENCH_DIR)
 #
@@ -86,6 +88,13 @@ check() {   # description, condition as awk expression
 	else echo "  FAIL $1"; fail=$((fail + 1)); fi
 }
 
+norandom=""
+setarch "$(uname -m)" -R true 2>/dev/null && norandom="setarch $(uname -m) -R"
+rss() {
+	for ((i = 0; i < runs; i++)); do
+		/usr/bin/time -f %M $norandom sh -c "$1" 2>&1 >/dev/null | tail -1
+	done | sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'
+}
 have_sox=$(command -v sox || true)
 echo "medians of $runs runs in turn, warm and cold; milliseconds; the $copy copy of the kernels"
 printf '%-8s %7s %6s %6s %6s %6s %10s %6s | %6s %6s %6s\n' file quorvin dd cat "q/dd" "q/cat" \
@@ -132,6 +141,44 @@ for file in "${files[@]}"; do
 	fi
 done
 
+# The codings read through a decoder, on 10 minutes each, against ffmpeg
+# and sox: IMA and MS ADPCM at 44.1 kHz stereo, GSM 06.10 at 8 kHz mono;
+# and the containers against their RIFF twins, on each copy.
+if [ -n "$have_sox" ] && command -v ffmpeg >/dev/null; then
+	[ -s "$dir/talk16.wav" ] || "$build/make_wav" "$dir/talk16.wav" s16 2 44100 600
+	[ -s "$dir/phone16.wav" ] || "$build/make_wav" "$dir/phone16.wav" s16 1 8000 600
+	[ -s "$dir/ima.wav" ] || sox "$dir/talk16.wav" -e ima-adpcm "$dir/ima.wav"
+	[ -s "$dir/ms.wav" ] || sox "$dir/talk16.wav" -e ms-adpcm "$dir/ms.wav"
+	[ -s "$dir/gsm.wav" ] || sox "$dir/phone16.wav" -e gsm-full-rate "$dir/gsm.wav"
+	for name in ima ms gsm; do
+		f=$dir/$name.wav
+		warm "$f"
+		mapfile -t m < <(medians "'$tool' '$f' 0 1e9" "ffmpeg -v error -i '$f' -f null -" \
+		                         "sox '$f' -n stats")
+		q=${m[0]% *} ff=${m[1]% *} sx=${m[2]% *}
+		echo "$name: quorvin1b $q ms, ffmpeg $ff ms (x$(ratio "$ff" "$q")), sox stats $sx ms" \
+		     "(x$(ratio "$sx" "$q"))"
+		if [ $name = gsm ]; then
+			faster=$(awk -v a="$ff" -v b="$sx" 'BEGIN {print a < b ? a : b}')
+			check "$name at least 2x faster than ffmpeg and sox" "$faster >= 2 * $q"
+		else
+			check "$name at least 10x faster than ffmpeg" "$ff >= 10 * $q"
+		fi
+		mem=$(rss "exec '$tool' '$f' 0 1e9")
+		check "$name peak memory within 8 MiB ($mem KiB)" "$mem <= 8192"
+	done
+	for name in s16 s24; do
+		[ -s "$dir/$name-rifx.wav" ] || sox "$dir/$name.wav" -B "$dir/$name-rifx.wav"
+		[ -s "$dir/$name.w64" ] || sox "$dir/$name.wav" "$dir/$name.w64"
+		for f in "$dir/$name.wav" "$dir/$name-rifx.wav" "$dir/$name.w64"; do warm "$f"; done
+		mapfile -t m < <(medians "'$tool' '$dir/$name.wav' 0 1e9" \
+		                         "'$tool' '$dir/$name-rifx.wav' 0 1e9" "'$tool' '$dir/$name.w64' 0 1e9")
+		echo "$name: RIFF ${m[0]% *} ms, RIFX ${m[1]% *} ms, Wave64 ${m[2]% *} ms"
+		check "$name RIFX within 1.1x RIFF" "${m[1]% *} <= 1.1 * ${m[0]% *}"
+		check "$name Wave64 within 1.1x RIFF" "${m[2]% *} <= 1.1 * ${m[0]% *}"
+	done
+fi
+
 # Lines whose sum in lanes did not settle are read again, by pread: count
 # those reads beyond the head's.
 if command -v strace >/dev/null; then
@@ -148,13 +195,6 @@ fi
 # not randomized where setarch may turn that off: randomized runs vary by
 # up to 300 KiB with where the loader happens to map the libraries.  A
 # regular file's window of 4 MiB, mapped, counts as resident.
-norandom=""
-setarch "$(uname -m)" -R true 2>/dev/null && norandom="setarch $(uname -m) -R"
-rss() {
-	for ((i = 0; i < runs; i++)); do
-		/usr/bin/time -f %M $norandom sh -c "$1" 2>&1 >/dev/null | tail -1
-	done | sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'
-}
 small=$(rss "exec '$tool' '$dir/small.wav' 0 1e9") large=$(rss "exec '$tool' '$dir/s16.wav' 0 1e9")
 widest=$(rss "exec '$tool' '$dir/widest.wav' 0 1e9")
 piped=$(rss "cat '$dir/s16.wav' | '$tool' - 0 1e9")

@@ -166,8 +166,8 @@ TEST(Kernels, EveryCopyEqualsItsReference)
 			if (FactsOf((Coding)coding).kernel == kNoKernel)
 				continue;
 			// Three 32-byte vectors and one sample (24-bit: three steps of 8).
-			size_t most = FactsOf((Coding)coding).kernel == kKernel24 ? 25
-			                                                      : 3 * 32 / FactsOf((Coding)coding).bytes + 1;
+			const CodingFacts &facts = FactsOf((Coding)coding);
+			size_t most = facts.kernel == kKernel24 ? 25 : 3 * 32 / facts.bytes + 1;
 			for (uint32_t channels : channelCounts) {
 				std::vector<size_t> counts = { 33 * channels, 65 * channels };
 				for (size_t samples = 0; samples <= most; samples += channels)

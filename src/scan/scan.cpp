@@ -83,7 +83,7 @@ ScanFrames(Input *in, const ScanPlan *plan, uint64_t *lostFrame)
 	uint64_t lost, block = DecodesFrom(plan);
 	uint64_t frame = block * storage->blockFrames, at = block * storage->blockBytes;
 	decoder = plan->decoder;
-	while (frame < plan->endFrame) {
+	while (frame < plan->endFrame && plan->startFrame < plan->endFrame) {
 		const unsigned char *blocks;
 		size_t bytes, used;
 		uint64_t offset;
