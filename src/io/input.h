@@ -67,8 +67,9 @@ enum FramesResult {
 // stream's bytes at offset were dropped, the frames are lost.  offset
 // must never go back.
 //
-// Mapped frames must be read by the sums alone: a page that cannot be
-// read faults where they read it, and returns to FaultReturn.
+// Mapped frames must be read by the sums and the decoders alone, which
+// only compute: a page that cannot be read faults where they read it, and
+// returns to FaultReturn.
 FramesResult NextFrames(Input *in, uint64_t offset, size_t most, size_t frameBytes,
                         const unsigned char **frames, size_t *bytes, uint64_t *lost);
 

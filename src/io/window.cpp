@@ -161,11 +161,11 @@ Guard(Window *w)
 }
 
 // A page of the window that cannot be read (past the end of a file that
-// shrank, or failed by the disk) raises SIGBUS where the sums read it.
-// The handler leaves them by siglongjmp to where their caller armed
-// landing: safe there, since the sums only add, without a lock, an
-// allocation or a call into the C library that the jump could leave half
-// done, and their caller then only reports and ends.  A fault outside the
+// shrank, or failed by the disk) raises SIGBUS where the sums or the
+// decoders read it.  The handler leaves them by siglongjmp to where their
+// caller armed landing: safe there, since they only compute, without a
+// lock, an allocation or a call into the C library that the jump could
+// leave half done, and their caller then only reports and ends.  A fault outside the
 // window is none of this: the default action is restored, to be taken as
 // the faulting instruction runs again.
 static void
