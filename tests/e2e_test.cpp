@@ -519,6 +519,22 @@ TEST(Faults, FileCutUnderItsMapping)
 		EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), (long)(drawn - 44) / 2 + 2) << cut;
 		EXPECT_EQ(r.out.substr(r.out.size() - std::min(r.out.size(), last.size())), last) << cut;
 	}
+	// Compressed blocks fault where the decoder reads them: the frame named
+	// is the first of the block that holds the first byte lost.
+	Format ima = PcmFormat(8000, 1, 4, 0x11);
+	ima.blockAlign = 256;
+	ima.extension = Le(2, 2) + Le(505, 2);
+	std::string blocks;
+	for (size_t k = 0; k < 2000; k++)
+		blocks += Le(k * 7, 2) + Le(k % 89, 1) + std::string(253, (char)(k * 13));
+	ASSERT_TRUE(WriteFile(path, Wav(ima, blocks)));
+	std::string cutAt = std::to_string(64 * page);
+	Result r = Shell("bash -c '" + kProgram + " " + path + " 0 200 1 | (dd bs=65536 count=1 " +
+	                 "iflag=fullblock status=none >/dev/null; truncate -s " + cutAt + " " + path +
+	                 "; tail -n 1); exit ${PIPESTATUS[0]}'");
+	std::string frame = std::to_string((64 * page - 48) / 256 * 505);
+	EXPECT_EQ(std::make_pair(r.out, r.status),
+	          std::make_pair("Can't read frame " + frame + " from wave file!\n", 2));
 }
 
 // A sparse file of 5 GiB past the header, at 1 MHz, with a data size whose
