@@ -103,13 +103,27 @@ Swap32(U32v v)
 
 // Samples are little-endian, or big-endian where big says: a host of the
 // other byte order swaps the bytes of each element after loading them.
+// The bytes of each 16-bit element the other way round.
+QUORVIN_INLINE U16v
+Swap16(U16v v)
+{
+#if defined(__AVX2__)
+	const __m256i order = _mm256_setr_epi8(1, 0, 3, 2, 5, 4, 7, 6, 9, 8, 11, 10, 13, 12, 15, 14,
+	                                       1, 0, 3, 2, 5, 4, 7, 6, 9, 8, 11, 10, 13, 12, 15, 14);
+	return (U16v)_mm256_shuffle_epi8((__m256i)v, order);
+#elif defined(__SSSE3__)
+	const __m128i order = _mm_setr_epi8(1, 0, 3, 2, 5, 4, 7, 6, 9, 8, 11, 10, 13, 12, 15, 14);
+	return (U16v)_mm_shuffle_epi8((__m128i)v, order);
+#else
+	return v << 8 | v >> 8;
+#endif
+}
+
 QUORVIN_INLINE I16v
 Load16(const unsigned char *p, bool big)
 {
 	U16v v = (U16v)LoadBytes(p);
-	if (Swapped(big))
-		v = v << 8 | v >> 8;
-	return (I16v)v;
+	return (I16v)(Swapped(big) ? Swap16(v) : v);
 }
 
 QUORVIN_INLINE U32v
@@ -220,27 +234,31 @@ Spread24(const unsigned char *p, bool big, I32v out[kSpread24Vectors])
 #elif defined(__SSE2__) && !defined(__SSSE3__)
 // SSE2 has no byte shuffle: each sample comes in a 32-bit load of its
 // bytes and the byte before them (the first one's shifted up instead); a
-// big-endian sample's bytes are turned round there, where the byte before
-// them falls out at the bottom.
-QUORVIN_INLINE uint32_t
-Word32(const unsigned char *p, bool big, unsigned first)
+// big-endian sample's top and bottom bytes then change places.
+QUORVIN_INLINE int32_t
+Word32(const unsigned char *p)
 {
-	uint32_t w;
+	int32_t w;
 	memcpy(&w, p, 4);
-	if (big)
-		return first ? __builtin_bswap32(w) : __builtin_bswap32(w) << 8;
-	return first ? w << 8 : w;
+	return w;
+}
+
+QUORVIN_INLINE I32v
+TurnedRound(I32v v, bool big)
+{
+	if (!big)
+		return v;
+	return (v >> 16 & 0xFF00) | (v & 0xFF00) << 16 | (v & 0xFF0000);
 }
 
 QUORVIN_INLINE void
 Spread24(const unsigned char *p, bool big, I32v out[kSpread24Vectors])
 {
-	I32v lower = { (int32_t)Word32(p, big, 1), (int32_t)Word32(p + 2, big, 0),
-		       (int32_t)Word32(p + 5, big, 0), (int32_t)Word32(p + 8, big, 0) };
-	I32v upper = { (int32_t)Word32(p + 11, big, 0), (int32_t)Word32(p + 14, big, 0),
-		       (int32_t)Word32(p + 17, big, 0), (int32_t)Word32(p + 20, big, 0) };
-	out[0] = lower >> 8;
-	out[1] = upper >> 8;
+	I32v lower = { (int32_t)((uint32_t)Word32(p) << 8), Word32(p + 2), Word32(p + 5),
+		       Word32(p + 8) };
+	I32v upper = { Word32(p + 11), Word32(p + 14), Word32(p + 17), Word32(p + 20) };
+	out[0] = TurnedRound(lower, big) >> 8;
+	out[1] = TurnedRound(upper, big) >> 8;
 }
 #else
 // A byte shuffle of each 16 bytes, as in the AVX2 copy.
