@@ -71,6 +71,12 @@ TEST(Adpcm, MsMissingPairSilentPredictorKeptInRange)
 	EXPECT_EQ(Ms(9, 100, 10, 20, 0x77), std::vector<int16_t>(6, 0));
 	EXPECT_EQ(Ms(7, 100, 10, 20, 0x77), std::vector<int16_t>(6, 0));
 	EXPECT_EQ(Ms(6, 100, 10, 20, 0x00), std::vector<int16_t>({ 10, 20, 21, 14, 2, -10 }));
+	// Each of the other pairs, worked by hand.
+	EXPECT_EQ(Ms(0, 100, 10, 20, 0x00), std::vector<int16_t>({ 10, 20, 20, 20, 20, 20 }));
+	EXPECT_EQ(Ms(2, 100, 10, 20, 0x00), std::vector<int16_t>({ 10, 20, 0, 0, 0, 0 }));
+	EXPECT_EQ(Ms(3, 100, 10, 20, 0x00), std::vector<int16_t>({ 10, 20, 17, 17, 17, 17 }));
+	EXPECT_EQ(Ms(4, 100, 10, 20, 0x00), std::vector<int16_t>({ 10, 20, 18, 16, 15, 14 }));
+	EXPECT_EQ(Ms(5, 100, 10, 20, 0x00), std::vector<int16_t>({ 10, 20, 27, 32, 35, 36 }));
 	EXPECT_EQ(Ms(1, 4000, 30000, 32000, 0x77), std::vector<int16_t>({ 30000, 32000, 32767,
 		                                                            32767, 32767, 32767 }));
 	EXPECT_EQ(Ms(1, 4000, -30000, -32000, 0x88), std::vector<int16_t>({ -30000, -32000, -32768,

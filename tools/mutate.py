@@ -19,7 +19,8 @@ Score: caught / (caught + survivors).  Mutants that do not build are left
 out.  --copy sse41 or baseline builds without the wider copies of the
 kernels, so that the program runs the one named and its mutants are judged
 too (the unit tests call every copy the build holds).  --files takes the
-mutants from the named files of src/ only; --label runs only the tests of
+mutants from the named files of src/ only (paths under src/, such as
+scan/scan.cpp); --label runs only the tests of
 that ctest label (unit, e2e).  Not part of the test suite: a development
 tool.
 """
@@ -75,7 +76,10 @@ def masked(line):
 
 def mutants(files):
     found = []
-    for name in sorted(os.listdir(os.path.join(ROOT, "src"))):
+    src = os.path.join(ROOT, "src")
+    names = sorted(os.path.relpath(os.path.join(base, n), src)
+                   for base, _, found_here in os.walk(src) for n in found_here)
+    for name in names:
         if not name.endswith((".cpp", ".h")) or files and name not in files:
             continue
         lines = open(os.path.join(ROOT, "src", name)).read().split("\n")
