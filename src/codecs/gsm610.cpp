@@ -155,7 +155,7 @@ Excitation(const GsmFrame *frame, int j, int16_t pulses[kSubframeSamples])
 	int16_t rounding = shift > 0 ? (int16_t)(1 << (shift - 1)) : 0;
 	memset(pulses, 0, kSubframeSamples * sizeof *pulses);
 	for (int i = 0; i < kPulses; i++) {
-		int16_t value = (int16_t)(((frame->pulse[j][i] << 1) - 7) << 12);
+		int16_t value = (int16_t)((frame->pulse[j][i] * 2 - 7) * 4096);
 		value = Add(MultR(factors[mantissa], value), rounding);
 		pulses[frame->grid[j] + 3 * i] = (int16_t)(value >> shift);
 	}
@@ -201,8 +201,10 @@ Lattice(const int16_t reflection[kLars], int16_t v[kLars + 1], int16_t *emphasis
 		uint32_t outside = 0;
 #pragma GCC unroll 8
 		for (int i = kLars - 1; i >= 0; i--) {
+			// Unchecked, value may reach about 9 times 2^15: the product
+			// then needs more than 32 bits.
 			value -= (r[i] * past[i] + 16384) >> 15;
-			next[i + 1] = past[i] + ((r[i] * value + 16384) >> 15);
+			next[i + 1] = past[i] + (int32_t)(((int64_t)r[i] * value + 16384) >> 15);
 			outside |= (uint32_t)(value + 32768) | (uint32_t)(next[i + 1] + 32768);
 		}
 		if (outside > 0xFFFF) {
@@ -238,7 +240,7 @@ ShortTerm(GsmState *state, const GsmFrame *frame, const int16_t samples[160], un
 	int16_t lattice[kLars + 1];
 	memcpy(lattice, state->lattice, sizeof lattice);
 	for (int i = 0; i < kLars; i++) {
-		int16_t value = Sub((int16_t)(Add(frame->lar[i], mic[i]) << 10), (int16_t)(b[i] << 1));
+		int16_t value = Sub((int16_t)(Add(frame->lar[i], mic[i]) * 1024), (int16_t)(b[i] * 2));
 		value = MultR(inverseA[i], value);
 		now[i] = Add(value, value);
 	}
