@@ -4,6 +4,8 @@
 # "") and every file in the given folders, each with every argument list of
 # fuzz/args.  Each run must end within 60 s with status 0, 1 or 2 and write
 # nothing to standard error (a sanitizer report or a crash fails it).
+# With SHARD=K/N in the environment, only every Nth file from the Kth on
+# (counting from 1), so that N tests can share the corpus side by side.
 #
 #   tests/replay.sh QUORVIN1B MAKE_SEEDS FOLDER...
 set -uo pipefail
@@ -12,8 +14,12 @@ shift 2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 [ -z "$make_seeds" ] || "$make_seeds" "$work" || exit 1
-passed=0 failed=0
-for file in $(find "$work" "$@" -type f ! -name '*.md' ! -name err); do
+shard=${SHARD:-1/1}
+part=${shard%/*} parts=${shard#*/}
+passed=0 failed=0 index=0
+for file in $(find "$work" "$@" -type f ! -name '*.md' ! -name err | sort); do
+	index=$((index + 1))
+	[ $(((index - part) % parts)) -eq 0 ] || continue
 	while read -r -a argv; do
 		[[ ${#argv[@]} -eq 0 || ${argv[0]} == \#* ]] && continue
 		timeout 60 "$tool" "$file" "${argv[@]}" >/dev/null 2>"$work/err"
