@@ -179,11 +179,40 @@ LongTerm(GsmState *state, int16_t lag, int16_t gain, const int16_t pulses[kSubfr
 	memcpy(state->past, line + kSubframeSamples, sizeof state->past);
 }
 
-// The short-term synthesis lattice over count samples, with its state in
-// v: each stage takes away the stage's past value scaled by its
-// reflection coefficient, and passes on its own.  Every sum is kept to
-// 16 bits; a sample is added without the checks first, which gives the
-// same where no sum leaves 16 bits, and again with them where one does.
+// One stage of the short-term synthesis lattice, without the checks, on
+// values kept 32768 above what they stand for, so that a value within 16
+// bits is one within 0..0xFFFF: takes away from value the stage's past
+// value scaled by its reflection coefficient r, and gives the next
+// stage's past value.  bias is 32768 r - 16384: a product of a kept value
+// less bias is the product of the value it stands for, rounded.  Where a
+// value has left 16 bits, its product wraps, and outside says so.
+__attribute__((always_inline)) static inline uint32_t
+Stage(int32_t r, uint32_t bias, uint32_t past, uint32_t *value, uint32_t *outside)
+{
+	*value -= (uint32_t)((int32_t)((uint32_t)r * past - bias) >> 15);
+	uint32_t next = past + (uint32_t)((int32_t)((uint32_t)r * *value - bias) >> 15);
+	*outside |= *value | next;
+	return next;
+}
+
+// The same for a whole sample, with every sum kept to 16 bits.
+__attribute__((noinline)) static int32_t
+CheckedStages(const int32_t r[kLars], int32_t past[kLars], int32_t value)
+{
+	for (int i = kLars - 1; i >= 0; i--) {
+		value = Sub((int16_t)value, MultR((int16_t)r[i], (int16_t)past[i]));
+		if (i < kLars - 1)
+			past[i + 1] = Add((int16_t)past[i], MultR((int16_t)r[i], (int16_t)value));
+	}
+	past[0] = value;
+	return value;
+}
+
+// The lattice over count samples, with its state in v: each stage takes
+// away the stage's past value scaled by its reflection coefficient, and
+// passes on its own.  A sample goes through the stages without the checks
+// first, which gives the same where no sum leaves 16 bits, and again with
+// them where one does.  The last stage's own past value is never used.
 // Then de-emphasis, and twice the value with its low 3 bits cleared, into
 // out: done here, its chain of samples runs beside the lattice's.
 static void
@@ -191,37 +220,42 @@ Lattice(const int16_t reflection[kLars], int16_t v[kLars + 1], int16_t *emphasis
         const int16_t *samples, int count, unsigned char *out)
 {
 	int16_t e = *emphasis;
-	int32_t r[kLars], past[kLars + 1];
-	for (int i = 0; i < kLars; i++)
+	int32_t r[kLars];
+	uint32_t bias[kLars];
+	for (int i = 0; i < kLars; i++) {
 		r[i] = reflection[i];
-	for (int i = 0; i <= kLars; i++)
-		past[i] = v[i];
+		bias[i] = (uint32_t)(32768 * r[i] - 16384);
+	}
+	uint32_t p0 = v[0] + 32768u, p1 = v[1] + 32768u, p2 = v[2] + 32768u, p3 = v[3] + 32768u;
+	uint32_t p4 = v[4] + 32768u, p5 = v[5] + 32768u, p6 = v[6] + 32768u, p7 = v[7] + 32768u;
 	for (int k = 0; k < count; k++) {
-		int32_t value = samples[k], next[kLars + 1];
-		uint32_t outside = 0;
-#pragma GCC unroll 8
-		for (int i = kLars - 1; i >= 0; i--) {
-			// Unchecked, value may reach about 9 times 2^15: the product
-			// then needs more than 32 bits.
-			value -= (r[i] * past[i] + 16384) >> 15;
-			next[i + 1] = past[i] + (int32_t)(((int64_t)r[i] * value + 16384) >> 15);
-			outside |= (uint32_t)(value + 32768) | (uint32_t)(next[i + 1] + 32768);
-		}
+		uint32_t value = (uint32_t)(samples[k] + 32768);
+		value -= (uint32_t)((int32_t)((uint32_t)r[7] * p7 - bias[7]) >> 15);
+		uint32_t outside = value;
+		uint32_t n7 = Stage(r[6], bias[6], p6, &value, &outside);
+		uint32_t n6 = Stage(r[5], bias[5], p5, &value, &outside);
+		uint32_t n5 = Stage(r[4], bias[4], p4, &value, &outside);
+		uint32_t n4 = Stage(r[3], bias[3], p3, &value, &outside);
+		uint32_t n3 = Stage(r[2], bias[2], p2, &value, &outside);
+		uint32_t n2 = Stage(r[1], bias[1], p1, &value, &outside);
+		uint32_t n1 = Stage(r[0], bias[0], p0, &value, &outside);
 		if (outside > 0xFFFF) {
-			value = samples[k];
-			for (int i = kLars - 1; i >= 0; i--) {
-				value = Sub((int16_t)value, MultR((int16_t)r[i], (int16_t)past[i]));
-				next[i + 1] = Add((int16_t)past[i], MultR((int16_t)r[i], (int16_t)value));
-			}
+			int32_t past[kLars] = { (int32_t)p0 - 32768, (int32_t)p1 - 32768, (int32_t)p2 - 32768,
+				                (int32_t)p3 - 32768, (int32_t)p4 - 32768, (int32_t)p5 - 32768,
+				                (int32_t)p6 - 32768, (int32_t)p7 - 32768 };
+			value = (uint32_t)(CheckedStages(r, past, samples[k]) + 32768);
+			n1 = past[1] + 32768u, n2 = past[2] + 32768u, n3 = past[3] + 32768u;
+			n4 = past[4] + 32768u, n5 = past[5] + 32768u, n6 = past[6] + 32768u;
+			n7 = past[7] + 32768u;
 		}
-		for (int i = kLars; i > 0; i--)
-			past[i] = next[i];
-		past[0] = value;
-		e = Add((int16_t)value, MultR(e, 28180));
+		p7 = n7, p6 = n6, p5 = n5, p4 = n4, p3 = n3, p2 = n2, p1 = n1, p0 = value;
+		e = Add((int16_t)((int32_t)value - 32768), MultR(e, 28180));
 		Put16(out + 2 * k, (int16_t)(Add(e, e) & ~7));
 	}
-	for (int i = 0; i <= kLars; i++)
-		v[i] = (int16_t)past[i];
+	v[0] = (int16_t)((int32_t)p0 - 32768), v[1] = (int16_t)((int32_t)p1 - 32768);
+	v[2] = (int16_t)((int32_t)p2 - 32768), v[3] = (int16_t)((int32_t)p3 - 32768);
+	v[4] = (int16_t)((int32_t)p4 - 32768), v[5] = (int16_t)((int32_t)p5 - 32768);
+	v[6] = (int16_t)((int32_t)p6 - 32768), v[7] = (int16_t)((int32_t)p7 - 32768);
 	*emphasis = e;
 }
 
