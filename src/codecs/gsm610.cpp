@@ -65,7 +65,7 @@ static void LongTerm(GsmState *state, int16_t lag, int16_t gain,
                      const int16_t pulses[kSubframeSamples], int16_t *out);
 static void ShortTerm(GsmState *state, const GsmFrame *frame, const int16_t samples[160],
                       unsigned char *out);
-static void Lattice(const int16_t reflection[kLars], int16_t v[kLars + 1], int16_t *emphasis,
+static void Lattice(const int16_t reflection[kLars], int16_t v[kLars], int16_t *emphasis,
                     const int16_t *samples, int count, unsigned char *out);
 
 void
@@ -179,6 +179,19 @@ LongTerm(GsmState *state, int16_t lag, int16_t gain, const int16_t pulses[kSubfr
 	memcpy(state->past, line + kSubframeSamples, sizeof state->past);
 }
 
+// A lattice value kept 32768 above what it stands for, and back.
+static inline uint32_t
+Kept(int32_t value)
+{
+	return (uint32_t)value + 32768u;
+}
+
+static inline int32_t
+Unkept(uint32_t kept)
+{
+	return (int32_t)kept - 32768;
+}
+
 // One stage of the short-term synthesis lattice, without the checks, on
 // values kept 32768 above what they stand for, so that a value within 16
 // bits is one within 0..0xFFFF: takes away from value the stage's past
@@ -216,7 +229,7 @@ CheckedStages(const int32_t r[kLars], int32_t past[kLars], int32_t value)
 // Then de-emphasis, and twice the value with its low 3 bits cleared, into
 // out: done here, its chain of samples runs beside the lattice's.
 static void
-Lattice(const int16_t reflection[kLars], int16_t v[kLars + 1], int16_t *emphasis,
+Lattice(const int16_t reflection[kLars], int16_t v[kLars], int16_t *emphasis,
         const int16_t *samples, int count, unsigned char *out)
 {
 	int16_t e = *emphasis;
@@ -226,10 +239,10 @@ Lattice(const int16_t reflection[kLars], int16_t v[kLars + 1], int16_t *emphasis
 		r[i] = reflection[i];
 		bias[i] = (uint32_t)(32768 * r[i] - 16384);
 	}
-	uint32_t p0 = v[0] + 32768u, p1 = v[1] + 32768u, p2 = v[2] + 32768u, p3 = v[3] + 32768u;
-	uint32_t p4 = v[4] + 32768u, p5 = v[5] + 32768u, p6 = v[6] + 32768u, p7 = v[7] + 32768u;
+	uint32_t p0 = Kept(v[0]), p1 = Kept(v[1]), p2 = Kept(v[2]), p3 = Kept(v[3]);
+	uint32_t p4 = Kept(v[4]), p5 = Kept(v[5]), p6 = Kept(v[6]), p7 = Kept(v[7]);
 	for (int k = 0; k < count; k++) {
-		uint32_t value = (uint32_t)(samples[k] + 32768);
+		uint32_t value = Kept(samples[k]);
 		value -= (uint32_t)((int32_t)((uint32_t)r[7] * p7 - bias[7]) >> 15);
 		uint32_t outside = value;
 		uint32_t n7 = Stage(r[6], bias[6], p6, &value, &outside);
@@ -240,22 +253,19 @@ Lattice(const int16_t reflection[kLars], int16_t v[kLars + 1], int16_t *emphasis
 		uint32_t n2 = Stage(r[1], bias[1], p1, &value, &outside);
 		uint32_t n1 = Stage(r[0], bias[0], p0, &value, &outside);
 		if (outside > 0xFFFF) {
-			int32_t past[kLars] = { (int32_t)p0 - 32768, (int32_t)p1 - 32768, (int32_t)p2 - 32768,
-				                (int32_t)p3 - 32768, (int32_t)p4 - 32768, (int32_t)p5 - 32768,
-				                (int32_t)p6 - 32768, (int32_t)p7 - 32768 };
-			value = (uint32_t)(CheckedStages(r, past, samples[k]) + 32768);
-			n1 = past[1] + 32768u, n2 = past[2] + 32768u, n3 = past[3] + 32768u;
-			n4 = past[4] + 32768u, n5 = past[5] + 32768u, n6 = past[6] + 32768u;
-			n7 = past[7] + 32768u;
+			int32_t past[kLars] = { Unkept(p0), Unkept(p1), Unkept(p2), Unkept(p3),
+				                Unkept(p4), Unkept(p5), Unkept(p6), Unkept(p7) };
+			value = Kept(CheckedStages(r, past, samples[k]));
+			n1 = Kept(past[1]), n2 = Kept(past[2]), n3 = Kept(past[3]), n4 = Kept(past[4]);
+			n5 = Kept(past[5]), n6 = Kept(past[6]), n7 = Kept(past[7]);
 		}
 		p7 = n7, p6 = n6, p5 = n5, p4 = n4, p3 = n3, p2 = n2, p1 = n1, p0 = value;
-		e = Add((int16_t)((int32_t)value - 32768), MultR(e, 28180));
+		e = Add((int16_t)Unkept(value), MultR(e, 28180));
 		Put16(out + 2 * k, (int16_t)(Add(e, e) & ~7));
 	}
-	v[0] = (int16_t)((int32_t)p0 - 32768), v[1] = (int16_t)((int32_t)p1 - 32768);
-	v[2] = (int16_t)((int32_t)p2 - 32768), v[3] = (int16_t)((int32_t)p3 - 32768);
-	v[4] = (int16_t)((int32_t)p4 - 32768), v[5] = (int16_t)((int32_t)p5 - 32768);
-	v[6] = (int16_t)((int32_t)p6 - 32768), v[7] = (int16_t)((int32_t)p7 - 32768);
+	v[0] = (int16_t)Unkept(p0), v[1] = (int16_t)Unkept(p1), v[2] = (int16_t)Unkept(p2);
+	v[3] = (int16_t)Unkept(p3), v[4] = (int16_t)Unkept(p4), v[5] = (int16_t)Unkept(p5);
+	v[6] = (int16_t)Unkept(p6), v[7] = (int16_t)Unkept(p7);
 	*emphasis = e;
 }
 
@@ -271,7 +281,7 @@ ShortTerm(GsmState *state, const GsmFrame *frame, const int16_t samples[160], un
 		                                 19223, 17476, 31454, 29708 };
 	static const int segmentEnd[4] = { 13, 27, 40, 160 };
 	int16_t *before = state->lars[state->now ^ 1], *now = state->lars[state->now];
-	int16_t lattice[kLars + 1];
+	int16_t lattice[kLars];
 	memcpy(lattice, state->lattice, sizeof lattice);
 	for (int i = 0; i < kLars; i++) {
 		int16_t value = Sub((int16_t)(Add(frame->lar[i], mic[i]) * 1024), (int16_t)(b[i] * 2));

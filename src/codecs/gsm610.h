@@ -13,7 +13,7 @@ struct GsmState {
 	int16_t lars[2][8];       // the log-area ratios of the frames before and now
 	uint32_t now;             // which of lars is now's
 	int16_t lag;              // the last lag in range
-	int16_t lattice[9];       // the short-term filter's state
+	int16_t lattice[8];       // the short-term filter's state
 	int16_t emphasis;         // the de-emphasis filter's last output
 };
 
