@@ -112,3 +112,37 @@ TEST(Adpcm, BlocksTogetherEqualEachAlone)
 		EXPECT_EQ(together, alone) << "MS, " << channels << " channels";
 	}
 }
+
+#ifdef QUORVIN_AVX2_COPY
+// The AVX2 copy of MS ADPCM, 16 channels of blocks at once, against each
+// block decoded alone: random blocks of 1 and 2 channels, whose codes end
+// inside a round of eight, past two groups; then one whose pair is past
+// the list, which it leaves to the plain decoder.
+TEST(Adpcm, MsAvx2EqualsEachAlone)
+{
+	if (!__builtin_cpu_supports("avx2"))
+		GTEST_SKIP() << "no AVX2 here";
+	uint32_t seed = 7;
+	for (uint32_t channels : { 1u, 2u }) {
+		const uint32_t bytes = 7 * channels + 34, frames = 2 + 68 / channels, count = 35;
+		std::vector<unsigned char> blocks(count * bytes);
+		for (unsigned char &b : blocks)
+			b = (unsigned char)((seed = seed * 1664525u + 1013904223u) >> 24);
+		for (size_t k = 0; k < count; k++)
+			for (uint32_t c = 0; c < channels; c++)
+				blocks[k * bytes + c] %= kMsStandardCoefficients;
+		std::vector<unsigned char> together(2 * count * frames * channels), alone(together.size());
+		size_t done = DecodeMsBlocksAvx2(blocks.data(), count, bytes, channels, frames,
+		                                 kMsCoefficients, kMsStandardCoefficients, together.data());
+		EXPECT_EQ(done, 32u) << channels << " channels";
+		for (size_t k = 0; k < done; k++)
+			DecodeMsBlock(blocks.data() + k * bytes, channels, frames, kMsCoefficients,
+			              kMsStandardCoefficients, alone.data() + k * frames * 2 * channels);
+		EXPECT_EQ(together, alone) << channels << " channels";
+		blocks[5 * bytes] = kMsStandardCoefficients;
+		EXPECT_EQ(DecodeMsBlocksAvx2(blocks.data(), count, bytes, channels, frames,
+		                             kMsCoefficients, kMsStandardCoefficients, together.data()),
+		          0u);
+	}
+}
+#endif

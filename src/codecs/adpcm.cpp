@@ -5,11 +5,12 @@
 
 #include <cstring>
 
+#include "codecs/adpcm_codes.h"
 #include "codecs/samples.h"
 #include "wave/byte_order.h"
 #include "wave/storage.h"
 
-enum { kImaLastStep = 88, kMsLeastDelta = 16, kImaLanes = 4 };
+enum { kImaLastStep = 88, kImaLanes = 4 };
 
 // The IMA step sizes, by step index.
 static constexpr int16_t kImaSteps[kImaLastStep + 1] = {
@@ -24,19 +25,9 @@ static constexpr int16_t kImaSteps[kImaLastStep + 1] = {
 // How the step index moves, by a code's magnitude bits.
 static constexpr int8_t kImaIndexSteps[8] = { -1, -1, -1, -1, 2, 4, 6, 8 };
 
-// How MS ADPCM's delta scales, in 256ths, by code.
-static const int16_t kMsAdaptation[16] = { 230, 230, 230, 230, 307, 409, 512, 614,
-	                                   768, 614, 512, 409, 307, 230, 230, 230 };
-
 const int16_t kMsCoefficients[kMsStandardCoefficients][2] = {
 	{ 256, 0 }, { 512, -256 }, { 0, 0 }, { 192, 64 }, { 240, 0 }, { 460, -208 }, { 392, -232 },
 };
-
-static int32_t
-Clamp16(int32_t value)
-{
-	return value < INT16_MIN ? INT16_MIN : value > INT16_MAX ? INT16_MAX : value;
-}
 
 // One code: the step's eighth, and its half, quarter and whole for the
 // magnitude bits, are added to the predictor, or taken away for the sign.
@@ -262,32 +253,6 @@ DecodeMsBlock(const unsigned char *block, uint32_t channels, uint32_t frames,
 		first[c] = sample;
 		Put16(o + 2 * j, sample);
 	}
-}
-
-// A channel of an MS ADPCM block: where its codes and samples are, its two
-// last samples, its delta and its coefficient pair.
-struct MsLane {
-	const unsigned char *codes;
-	unsigned char *out;
-	int32_t first, second, delta, c1, c2;
-	uint32_t shift;           // of its codes in their bytes: 4, the high nibble, or 0
-};
-
-// One code of a lane: what DecodeMsBlock does, in 32-bit arithmetic that
-// wraps as its does.
-__attribute__((always_inline)) static inline void
-MsCode(uint32_t code, MsLane &lane, unsigned char *out)
-{
-	int32_t value = (int32_t)(code ^ 8) - 8;
-	uint32_t product = (uint32_t)lane.first * (uint32_t)lane.c1 +
-	                   (uint32_t)lane.second * (uint32_t)lane.c2;
-	int32_t predicted = (int32_t)product >> 8;
-	int32_t sample = Clamp16((int32_t)((uint32_t)predicted + (uint32_t)value * (uint32_t)lane.delta));
-	int32_t next = (int32_t)((uint32_t)kMsAdaptation[code] * (uint32_t)lane.delta) >> 8;
-	lane.delta = next < kMsLeastDelta ? kMsLeastDelta : next;
-	lane.second = lane.first;
-	lane.first = sample;
-	Put16(out, sample);
 }
 
 // Four lanes of blocks of an even number of channels at once, whose chains

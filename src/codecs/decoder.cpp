@@ -11,7 +11,7 @@
 // Compressed blocks are decoded into kDecodedBytes, at least one block and
 // as many more as fit kDecodedPiece.  No block decodes to more than
 // kDecodedBytes: 65,535 bytes of ADPCM hold under 2^17 16-bit samples.
-enum { kDecodedBytes = 1 << 18, kDecodedPiece = 1 << 15 };
+enum { kDecodedBytes = 1 << 18, kDecodedPiece = 1 << 16 };
 static_assert(2 * (kMsHeaderSamples + 2 * (65535 - kMsHeaderBytes)) <= kDecodedBytes &&
               2 * (1 + (65535 - kImaHeaderBytes) / kImaWordBytes * kImaWordSamples) <=
                   kDecodedBytes,
@@ -34,6 +34,10 @@ StartDecoder(const Wave *wave, const Storage *storage, Decoder *d)
 		memcpy(d->coefficients, wave->coefficients, sizeof d->coefficients);
 	}
 	StartGsm(&d->gsm);
+	d->avx2 = false;
+#ifdef QUORVIN_AVX2_COPY
+	d->avx2 = __builtin_cpu_supports("avx2");
+#endif
 }
 
 bool
@@ -70,8 +74,14 @@ DecodeBlocks(Decoder *d, const unsigned char *p, size_t bytes, size_t *used, uin
 		return decoded;
 	}
 	if (s->codec == kMsAdpcm) {
-		DecodeMsBlocks(p, count, s->blockBytes, d->channels, s->blockFrames, d->coefficients,
-		               d->coefficientCount, decoded);
+		size_t done = 0;
+#ifdef QUORVIN_AVX2_COPY
+		if (d->avx2)
+			done = DecodeMsBlocksAvx2(p, count, s->blockBytes, d->channels, s->blockFrames,
+			                          d->coefficients, d->coefficientCount, decoded);
+#endif
+		DecodeMsBlocks(p + done * blockBytes, count - done, s->blockBytes, d->channels,
+		               s->blockFrames, d->coefficients, d->coefficientCount, decoded + done * perBlock);
 		return decoded;
 	}
 	for (size_t b = 0; b < count; b++)

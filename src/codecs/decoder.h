@@ -22,6 +22,7 @@ struct Decoder {
 	uint32_t coefficientCount;
 	int16_t coefficients[kMaxCoefficients][2];
 	GsmState gsm;
+	bool avx2;                // whether to decode with the AVX2 copy
 };
 
 // The decoder of the blocks of wave, stored as storage says.
