@@ -114,31 +114,40 @@ TEST(Adpcm, BlocksTogetherEqualEachAlone)
 }
 
 #ifdef QUORVIN_AVX2_COPY
-// The AVX2 copy of MS ADPCM, 16 channels of blocks at once, against each
-// block decoded alone: random blocks of 1 and 2 channels, whose codes end
-// inside a round of eight, past two groups; then one whose pair is past
-// the list, which it leaves to the plain decoder.
-TEST(Adpcm, MsAvx2EqualsEachAlone)
+// The AVX2 copies of the ADPCM decoders, 16 channels of blocks at once,
+// against each block decoded alone: random blocks of 1 and 2 channels,
+// past two groups, whose MS codes end inside a round of eight; then an MS
+// block whose pair is past the list, which it leaves to the plain decoder.
+TEST(Adpcm, Avx2EqualsEachAlone)
 {
 	if (!__builtin_cpu_supports("avx2"))
 		GTEST_SKIP() << "no AVX2 here";
 	uint32_t seed = 7;
 	for (uint32_t channels : { 1u, 2u }) {
 		const uint32_t bytes = 7 * channels + 34, frames = 2 + 68 / channels, count = 35;
+		const uint32_t imaBytes = 24 * channels, imaFrames = 41;
 		std::vector<unsigned char> blocks(count * bytes);
 		for (unsigned char &b : blocks)
 			b = (unsigned char)((seed = seed * 1664525u + 1013904223u) >> 24);
+		// Room for the frames of either coding.
+		std::vector<unsigned char> together(2 * count * 70 * channels), alone(together.size());
+		EXPECT_EQ(DecodeImaBlocksAvx2(blocks.data(), count, imaBytes, channels, imaFrames,
+		                              together.data()),
+		          32u);
+		for (size_t k = 0; k < 32; k++)
+			DecodeImaBlock(blocks.data() + k * imaBytes, channels, imaFrames,
+			               alone.data() + k * imaFrames * 2 * channels);
+		EXPECT_EQ(together, alone) << "IMA, " << channels << " channels";
 		for (size_t k = 0; k < count; k++)
 			for (uint32_t c = 0; c < channels; c++)
 				blocks[k * bytes + c] %= kMsStandardCoefficients;
-		std::vector<unsigned char> together(2 * count * frames * channels), alone(together.size());
-		size_t done = DecodeMsBlocksAvx2(blocks.data(), count, bytes, channels, frames,
-		                                 kMsCoefficients, kMsStandardCoefficients, together.data());
-		EXPECT_EQ(done, 32u) << channels << " channels";
-		for (size_t k = 0; k < done; k++)
+		EXPECT_EQ(DecodeMsBlocksAvx2(blocks.data(), count, bytes, channels, frames,
+		                             kMsCoefficients, kMsStandardCoefficients, together.data()),
+		          32u);
+		for (size_t k = 0; k < 32; k++)
 			DecodeMsBlock(blocks.data() + k * bytes, channels, frames, kMsCoefficients,
 			              kMsStandardCoefficients, alone.data() + k * frames * 2 * channels);
-		EXPECT_EQ(together, alone) << channels << " channels";
+		EXPECT_EQ(together, alone) << "MS, " << channels << " channels";
 		blocks[5 * bytes] = kMsStandardCoefficients;
 		EXPECT_EQ(DecodeMsBlocksAvx2(blocks.data(), count, bytes, channels, frames,
 		                             kMsCoefficients, kMsStandardCoefficients, together.data()),

@@ -10,20 +10,7 @@
 #include "wave/byte_order.h"
 #include "wave/storage.h"
 
-enum { kImaLastStep = 88, kImaLanes = 4 };
-
-// The IMA step sizes, by step index.
-static constexpr int16_t kImaSteps[kImaLastStep + 1] = {
-	7, 8, 9, 10, 11, 12, 13, 14, 16, 17, 19, 21, 23, 25, 28, 31, 34, 37, 41, 45, 50, 55, 60, 66,
-	73, 80, 88, 97, 107, 118, 130, 143, 157, 173, 190, 209, 230, 253, 279, 307, 337, 371, 408,
-	449, 494, 544, 598, 658, 724, 796, 876, 963, 1060, 1166, 1282, 1411, 1552, 1707, 1878, 2066,
-	2272, 2499, 2749, 3024, 3327, 3660, 4026, 4428, 4871, 5358, 5894, 6484, 7132, 7845, 8630,
-	9493, 10442, 11487, 12635, 13899, 15289, 16818, 18500, 20350, 22385, 24623, 27086, 29794,
-	32767,
-};
-
-// How the step index moves, by a code's magnitude bits.
-static constexpr int8_t kImaIndexSteps[8] = { -1, -1, -1, -1, 2, 4, 6, 8 };
+enum { kImaLanes = 4 };
 
 const int16_t kMsCoefficients[kMsStandardCoefficients][2] = {
 	{ 256, 0 }, { 512, -256 }, { 0, 0 }, { 192, 64 }, { 240, 0 }, { 460, -208 }, { 392, -232 },
@@ -46,31 +33,6 @@ ImaCode(uint32_t code, int32_t *predictor, int32_t *index)
 	*index = next < 0 ? 0 : next > kImaLastStep ? kImaLastStep : next;
 }
 
-// What ImaCode does, for every step index and code: the difference it
-// makes, and the next step index, times 16, so that the next row is where
-// the next code's entry lies.
-struct ImaTable {
-	int32_t diff[(kImaLastStep + 1) * 16];
-	uint16_t next[(kImaLastStep + 1) * 16];
-};
-
-static constexpr ImaTable
-MakeImaTable(void)
-{
-	ImaTable t = {};
-	for (int index = 0; index <= kImaLastStep; index++)
-		for (int code = 0; code < 16; code++) {
-			int32_t step = kImaSteps[index], diff = step >> 3;
-			diff += (code & 4 ? step : 0) + (code & 2 ? step >> 1 : 0) + (code & 1 ? step >> 2 : 0);
-			int32_t next = index + kImaIndexSteps[code & 7];
-			next = next < 0 ? 0 : next > kImaLastStep ? kImaLastStep : next;
-			t.diff[16 * index + code] = code & 8 ? -diff : diff;
-			t.next[16 * index + code] = (uint16_t)(16 * next);
-		}
-	return t;
-}
-
-static constexpr ImaTable kImaTable = MakeImaTable();
 
 // A channel's codes come in words of 4 bytes, 8 codes each, low nibble
 // first; the channels' words take turns.

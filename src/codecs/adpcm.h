@@ -38,8 +38,15 @@ void DecodeMsBlocks(const unsigned char *blocks, size_t count, uint32_t blockByt
                     uint32_t channels, uint32_t frames, const int16_t (*coefficients)[2],
                     uint32_t pairs, unsigned char *out);
 
-// The same, built for AVX2, for the first blocks of count in mono or
-// stereo, 8 channels of blocks at a time: returns how many it decoded (0
+// DecodeImaBlocks built for AVX2, for the first blocks of count in mono
+// or stereo, 16 channels of blocks at a time, where frames use every word
+// of a block: returns how many it decoded, whose frames are those
+// DecodeImaBlocks gives; the rest are DecodeImaBlocks's to decode.
+size_t DecodeImaBlocksAvx2(const unsigned char *blocks, size_t count, uint32_t blockBytes,
+                           uint32_t channels, uint32_t frames, unsigned char *out);
+
+// DecodeMsBlocks built for AVX2, for the first blocks of count in mono or
+// stereo, 16 channels of blocks at a time: returns how many it decoded (0
 // where one of them names a pair past the list), whose frames are those
 // DecodeMsBlocks gives; the rest are DecodeMsBlocks's to decode.
 size_t DecodeMsBlocksAvx2(const unsigned char *blocks, size_t count, uint32_t blockBytes,

@@ -208,8 +208,98 @@ DecodeMsGroup(const unsigned char *blocks, uint32_t blockBytes, uint32_t channel
 		}
 }
 
+// rounds words of each of kGroups groups of IMA ADPCM lanes, lane l's
+// first at words[l] and each round bytes after the one before, its
+// samples from out[l] on.  The step index, times 16, moves by a
+// permutation of the code and a clamp, and the difference for the index
+// and the code is gathered from the table: neither waits for a load from
+// the sample before, so the groups' chains run side by side.
+void
+DecodeImaRounds(const unsigned char *const words[kGroups * kLanes],
+                unsigned char *const out[kGroups * kLanes], int32_t predictors[kGroups * kLanes],
+                int32_t rows[kGroups * kLanes], size_t rounds, size_t round, uint32_t channels)
+{
+	const __m256i fifteen = _mm256_set1_epi32(15), first = _mm256_setzero_si256();
+	const __m256i last = _mm256_set1_epi32(16 * kImaLastStep);
+	const __m256i low = _mm256_set1_epi32(INT16_MIN), high = _mm256_set1_epi32(INT16_MAX);
+	int32_t moves[8];
+	for (int i = 0; i < 8; i++)
+		moves[i] = 16 * kImaIndexSteps[i];
+	const __m256i move = _mm256_loadu_si256((const __m256i *)moves);
+	__m256i predictor[kGroups], row[kGroups];
+	for (int g = 0; g < kGroups; g++) {
+		predictor[g] = _mm256_loadu_si256((const __m256i *)(predictors + g * kLanes));
+		row[g] = _mm256_loadu_si256((const __m256i *)(rows + g * kLanes));
+	}
+	size_t stride = 2 * (size_t)channels;
+	for (size_t r = 0; r < rounds; r++) {
+		__m256i word[kGroups], even[kGroups], pairs[kGroups][kRound / 2];
+		for (int g = 0; g < kGroups; g++) {
+			uint32_t w[kLanes];
+			for (int l = 0; l < kLanes; l++)
+				__builtin_memcpy(&w[l], words[g * kLanes + l] + r * round, 4);
+			word[g] = _mm256_loadu_si256((const __m256i *)w);
+		}
+#pragma GCC unroll 8
+		for (int i = 0; i < kRound; i++)
+#pragma GCC unroll 2
+			for (int g = 0; g < kGroups; g++) {
+				__m256i code = _mm256_and_si256(word[g], fifteen);
+				word[g] = _mm256_srli_epi32(word[g], 4);
+				__m256i diff = _mm256_i32gather_epi32(kImaTable.diff, _mm256_add_epi32(row[g], code), 4);
+				row[g] = _mm256_add_epi32(row[g], _mm256_permutevar8x32_epi32(move, code));
+				row[g] = _mm256_min_epi32(_mm256_max_epi32(row[g], first), last);
+				__m256i p = _mm256_add_epi32(predictor[g], diff);
+				predictor[g] = _mm256_min_epi32(_mm256_max_epi32(p, low), high);
+				if (i % 2 == 0)
+					even[g] = predictor[g];
+				else
+					pairs[g][i / 2] = SamplePairs(even[g], predictor[g]);
+			}
+		for (int g = 0; g < kGroups; g++)
+			StoreRound(pairs[g], out + g * kLanes, channels, (1 + r * kRound) * stride);
+	}
+}
+
+// The lanes of a group of IMA ADPCM blocks at blocks, as for MS ADPCM,
+// whose frames go to out: the header's sample, then a round a word.
+void
+DecodeImaGroup(const unsigned char *blocks, uint32_t blockBytes, uint32_t channels,
+               uint32_t frames, unsigned char *out)
+{
+	size_t stride = 2 * (size_t)channels;
+	const unsigned char *words[kGroups * kLanes];
+	unsigned char *to[kGroups * kLanes];
+	int32_t predictors[kGroups * kLanes], rows[kGroups * kLanes];
+	for (int l = 0; l < kGroups * kLanes; l++) {
+		size_t b = l / channels, ch = l % channels;
+		const unsigned char *header = blocks + b * blockBytes + kImaHeaderBytes * ch;
+		words[l] = blocks + b * blockBytes + kImaHeaderBytes * channels + kImaWordBytes * ch;
+		to[l] = out + b * frames * stride + 2 * ch;
+		predictors[l] = (int16_t)Le16(header);
+		rows[l] = 16 * (header[2] < kImaLastStep ? (int32_t)header[2] : (int32_t)kImaLastStep);
+		Put16(to[l], predictors[l]);
+	}
+	DecodeImaRounds(words, to, predictors, rows, (frames - 1) / kImaWordSamples,
+	                (size_t)kImaWordBytes * channels, channels);
+}
+
 }  // namespace
 }  // namespace avx2
+
+size_t
+DecodeImaBlocksAvx2(const unsigned char *blocks, size_t count, uint32_t blockBytes,
+                    uint32_t channels, uint32_t frames, unsigned char *out)
+{
+	if ((channels != 1 && channels != 2) || frames <= 1 || (frames - 1) % kImaWordSamples != 0)
+		return 0;
+	size_t perGroup = avx2::kGroups * avx2::kLanes / channels, groups = count / perGroup;
+	size_t stride = 2 * (size_t)channels;
+	for (size_t g = 0; g < groups; g++)
+		avx2::DecodeImaGroup(blocks + g * perGroup * blockBytes, blockBytes, channels, frames,
+		                     out + g * perGroup * frames * stride);
+	return groups * perGroup;
+}
 
 size_t
 DecodeMsBlocksAvx2(const unsigned char *blocks, size_t count, uint32_t blockBytes,

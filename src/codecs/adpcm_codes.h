@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// ADPCM: what the plain decoders and the AVX2 copy of MS ADPCM's share.
+// ADPCM: the tables and the steps that the plain decoders and their AVX2
+// copies share.
 // In an unnamed namespace, as in samples.h: each file that includes it
 // keeps a copy of its own, built for that file's instruction set.
 #ifndef QUORVIN_CODECS_ADPCM_CODES_H
@@ -11,7 +12,46 @@
 
 namespace {
 
-enum { kMsLeastDelta = 16 };
+enum { kImaLastStep = 88, kMsLeastDelta = 16 };
+
+// The IMA step sizes, by step index.
+constexpr int16_t kImaSteps[kImaLastStep + 1] = {
+	7, 8, 9, 10, 11, 12, 13, 14, 16, 17, 19, 21, 23, 25, 28, 31, 34, 37, 41, 45, 50, 55, 60, 66,
+	73, 80, 88, 97, 107, 118, 130, 143, 157, 173, 190, 209, 230, 253, 279, 307, 337, 371, 408,
+	449, 494, 544, 598, 658, 724, 796, 876, 963, 1060, 1166, 1282, 1411, 1552, 1707, 1878, 2066,
+	2272, 2499, 2749, 3024, 3327, 3660, 4026, 4428, 4871, 5358, 5894, 6484, 7132, 7845, 8630,
+	9493, 10442, 11487, 12635, 13899, 15289, 16818, 18500, 20350, 22385, 24623, 27086, 29794,
+	32767,
+};
+
+// How the step index moves, by a code's magnitude bits.
+constexpr int8_t kImaIndexSteps[8] = { -1, -1, -1, -1, 2, 4, 6, 8 };
+
+// What ImaCode does, for every step index and code: the difference it
+// makes, and the next step index, times 16, so that the next row is where
+// the next code's entry lies.
+struct ImaTable {
+	int32_t diff[(kImaLastStep + 1) * 16];
+	uint16_t next[(kImaLastStep + 1) * 16];
+};
+
+constexpr ImaTable
+MakeImaTable(void)
+{
+	ImaTable t = {};
+	for (int index = 0; index <= kImaLastStep; index++)
+		for (int code = 0; code < 16; code++) {
+			int32_t step = kImaSteps[index], diff = step >> 3;
+			diff += (code & 4 ? step : 0) + (code & 2 ? step >> 1 : 0) + (code & 1 ? step >> 2 : 0);
+			int32_t next = index + kImaIndexSteps[code & 7];
+			next = next < 0 ? 0 : next > kImaLastStep ? kImaLastStep : next;
+			t.diff[16 * index + code] = code & 8 ? -diff : diff;
+			t.next[16 * index + code] = (uint16_t)(16 * next);
+		}
+	return t;
+}
+
+constexpr ImaTable kImaTable = MakeImaTable();
 
 // How MS ADPCM's delta scales, in 256ths, by code.
 constexpr int16_t kMsAdaptation[16] = { 230, 230, 230, 230, 307, 409, 512, 614,

@@ -70,7 +70,14 @@ DecodeBlocks(Decoder *d, const unsigned char *p, size_t bytes, size_t *used, uin
 	*used = count * blockBytes;
 	*frames = (uint32_t)(count * s->blockFrames);
 	if (s->codec == kImaAdpcm) {
-		DecodeImaBlocks(p, count, s->blockBytes, d->channels, s->blockFrames, decoded);
+		size_t done = 0;
+#ifdef QUORVIN_AVX2_COPY
+		if (d->avx2)
+			done = DecodeImaBlocksAvx2(p, count, s->blockBytes, d->channels, s->blockFrames,
+			                           decoded);
+#endif
+		DecodeImaBlocks(p + done * blockBytes, count - done, s->blockBytes, d->channels,
+		                s->blockFrames, decoded + done * perBlock);
 		return decoded;
 	}
 	if (s->codec == kMsAdpcm) {
