@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
-// ADPCM: the copy of MS ADPCM's block decoder built for AVX2 (the build
-// gives this file -mavx2 on x86-64), which decoder.cpp calls where the
-// processor has it.  Eight channels of blocks at once, one in each 32-bit
-// lane, in the same 32-bit arithmetic as the plain decoder, so that it
-// gives the same samples.
+// ADPCM: the copies of the IMA and MS ADPCM block decoders built for AVX2
+// (the build gives this file -mavx2 on x86-64), which decoder.cpp calls
+// where the processor has it.  Sixteen channels of blocks at once, in two
+// groups of eight, one in each 32-bit lane, in the same 32-bit arithmetic
+// as the plain decoders, so that they give the same samples.
 #include <immintrin.h>
 
 #include "codecs/adpcm.h"
@@ -95,10 +95,11 @@ RoundWords(const unsigned char *const code[kLanes], size_t at, uint32_t channels
 	word[1] = _mm256_permutevar8x32_epi32(both, _mm256_setr_epi32(1, 1, 3, 3, 5, 5, 7, 7));
 }
 
-// rounds rounds of eight codes of each of kGroups groups of lanes.  Each lane keeps its two last
-// samples as a pair of 16-bit halves, the last in the low half, as its
-// coefficients are kept, so that one multiply-add predicts the next
-// sample.  The groups' chains of samples run side by side.
+// rounds rounds of eight MS ADPCM codes of each of kGroups groups of
+// lanes.  Each lane keeps its two last samples as a pair of 16-bit halves,
+// the last in the low half, as its coefficients are kept, so that one
+// multiply-add predicts the next sample.  The groups' chains of samples
+// run side by side.
 void
 DecodeMsRounds(MsLane lane[kGroups * kLanes], size_t rounds, uint32_t channels)
 {
@@ -119,13 +120,13 @@ DecodeMsRounds(MsLane lane[kGroups * kLanes], size_t rounds, uint32_t channels)
 	}
 	int32_t pairs[kGroups * kLanes], coefficients[kGroups * kLanes], deltas[kGroups * kLanes];
 	unsigned char *out[kGroups * kLanes];
-	const unsigned char *code[kGroups * kLanes];
+	const unsigned char *codes[kGroups * kLanes];
 	for (int l = 0; l < kGroups * kLanes; l++) {
 		pairs[l] = (int32_t)((uint32_t)(uint16_t)lane[l].first | (uint32_t)lane[l].second << 16);
 		coefficients[l] = (int32_t)((uint32_t)(uint16_t)lane[l].c1 | (uint32_t)lane[l].c2 << 16);
 		deltas[l] = lane[l].delta;
 		out[l] = lane[l].out;
-		code[l] = lane[l].codes;
+		codes[l] = lane[l].codes;
 	}
 	__m256i pair[kGroups], coefficient[kGroups], delta[kGroups];
 	for (int g = 0; g < kGroups; g++) {
@@ -135,9 +136,9 @@ DecodeMsRounds(MsLane lane[kGroups * kLanes], size_t rounds, uint32_t channels)
 	}
 	size_t advance = channels == 1 ? 4 : 8, stride = 2 * (size_t)channels;
 	for (size_t r = 0; r < rounds; r++) {
-		__m256i word[kGroups][2], last[kGroups], pairs[kGroups][kRound / 2];
+		__m256i word[kGroups][2], last[kGroups], packed[kGroups][kRound / 2];
 		for (int g = 0; g < kGroups; g++)
-			RoundWords(code + g * kLanes, r * advance, channels, word[g]);
+			RoundWords(codes + g * kLanes, r * advance, channels, word[g]);
 #pragma GCC unroll 8
 		for (int i = 0; i < kRound; i++)
 #pragma GCC unroll 2
@@ -149,7 +150,8 @@ DecodeMsRounds(MsLane lane[kGroups * kLanes], size_t rounds, uint32_t channels)
 				    _mm256_castsi256_ps(_mm256_permutevar8x32_epi32(adaptLow, code)),
 				    _mm256_castsi256_ps(_mm256_permutevar8x32_epi32(adaptHigh, code)),
 				    _mm256_castsi256_ps(top));
-				__m256i predicted = _mm256_srai_epi32(_mm256_madd_epi16(pair[g], coefficient[g]), 8);
+				__m256i product = _mm256_madd_epi16(pair[g], coefficient[g]);
+				__m256i predicted = _mm256_srai_epi32(product, 8);
 				__m256i s = _mm256_add_epi32(predicted, _mm256_mullo_epi32(value, delta[g]));
 				s = _mm256_min_epi32(_mm256_max_epi32(s, low), high);
 				delta[g] = _mm256_mullo_epi32(_mm256_castps_si256(adapt), delta[g]);
@@ -158,10 +160,10 @@ DecodeMsRounds(MsLane lane[kGroups * kLanes], size_t rounds, uint32_t channels)
 				if (i % 2 == 0)
 					last[g] = s;
 				else
-					pairs[g][i / 2] = SamplePairs(last[g], s);
+					packed[g][i / 2] = SamplePairs(last[g], s);
 			}
 		for (int g = 0; g < kGroups; g++)
-			StoreRound(pairs[g], out + g * kLanes, channels, r * kRound * stride);
+			StoreRound(packed[g], out + g * kLanes, channels, r * kRound * stride);
 	}
 	for (int g = 0; g < kGroups; g++) {
 		_mm256_storeu_si256((__m256i *)(pairs + g * kLanes), pair[g]);
@@ -233,7 +235,7 @@ DecodeImaRounds(const unsigned char *const words[kGroups * kLanes],
 	}
 	size_t stride = 2 * (size_t)channels;
 	for (size_t r = 0; r < rounds; r++) {
-		__m256i word[kGroups], even[kGroups], pairs[kGroups][kRound / 2];
+		__m256i word[kGroups], even[kGroups], packed[kGroups][kRound / 2];
 		for (int g = 0; g < kGroups; g++) {
 			uint32_t w[kLanes];
 			for (int l = 0; l < kLanes; l++)
@@ -246,7 +248,8 @@ DecodeImaRounds(const unsigned char *const words[kGroups * kLanes],
 			for (int g = 0; g < kGroups; g++) {
 				__m256i code = _mm256_and_si256(word[g], fifteen);
 				word[g] = _mm256_srli_epi32(word[g], 4);
-				__m256i diff = _mm256_i32gather_epi32(kImaTable.diff, _mm256_add_epi32(row[g], code), 4);
+				__m256i entry = _mm256_add_epi32(row[g], code);
+				__m256i diff = _mm256_i32gather_epi32(kImaTable.diff, entry, 4);
 				row[g] = _mm256_add_epi32(row[g], _mm256_permutevar8x32_epi32(move, code));
 				row[g] = _mm256_min_epi32(_mm256_max_epi32(row[g], first), last);
 				__m256i p = _mm256_add_epi32(predictor[g], diff);
@@ -254,10 +257,10 @@ DecodeImaRounds(const unsigned char *const words[kGroups * kLanes],
 				if (i % 2 == 0)
 					even[g] = predictor[g];
 				else
-					pairs[g][i / 2] = SamplePairs(even[g], predictor[g]);
+					packed[g][i / 2] = SamplePairs(even[g], predictor[g]);
 			}
 		for (int g = 0; g < kGroups; g++)
-			StoreRound(pairs[g], out + g * kLanes, channels, (1 + r * kRound) * stride);
+			StoreRound(packed[g], out + g * kLanes, channels, (1 + r * kRound) * stride);
 	}
 }
 

@@ -81,7 +81,8 @@ MsCode(uint32_t code, MsLane &lane, unsigned char *out)
 	uint32_t product = (uint32_t)lane.first * (uint32_t)lane.c1 +
 	                   (uint32_t)lane.second * (uint32_t)lane.c2;
 	int32_t predicted = (int32_t)product >> 8;
-	int32_t sample = Clamp16((int32_t)((uint32_t)predicted + (uint32_t)value * (uint32_t)lane.delta));
+	uint32_t change = (uint32_t)value * (uint32_t)lane.delta;
+	int32_t sample = Clamp16((int32_t)((uint32_t)predicted + change));
 	int32_t next = (int32_t)((uint32_t)kMsAdaptation[code] * (uint32_t)lane.delta) >> 8;
 	lane.delta = next < kMsLeastDelta ? kMsLeastDelta : next;
 	lane.second = lane.first;

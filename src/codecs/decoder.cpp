@@ -88,7 +88,8 @@ DecodeBlocks(Decoder *d, const unsigned char *p, size_t bytes, size_t *used, uin
 			                          d->coefficients, d->coefficientCount, decoded);
 #endif
 		DecodeMsBlocks(p + done * blockBytes, count - done, s->blockBytes, d->channels,
-		               s->blockFrames, d->coefficients, d->coefficientCount, decoded + done * perBlock);
+		               s->blockFrames, d->coefficients, d->coefficientCount,
+		               decoded + done * perBlock);
 		return decoded;
 	}
 	for (size_t b = 0; b < count; b++)
