@@ -44,7 +44,7 @@ DecodeImaBlock(const unsigned char *block, uint32_t channels, uint32_t frames, u
 		const unsigned char *header = block + kImaHeaderBytes * c;
 		const unsigned char *words = block + kImaHeaderBytes * channels + kImaWordBytes * c;
 		int32_t predictor = (int16_t)Le16(header);
-		int32_t index = header[2] < kImaLastStep ? (int32_t)header[2] : (int32_t)kImaLastStep;
+		int32_t index = ImaFirstIndex(header);
 		unsigned char *o = out + 2 * c;
 		Put16(o, predictor);
 		for (uint32_t n = 1; n < frames; n++) {
@@ -158,7 +158,7 @@ DecodeImaBlocks(const unsigned char *blocks, size_t count, uint32_t blockBytes,
 			lane[l].words = blocks + b * blockBytes + kImaHeaderBytes * channels + kImaWordBytes * c;
 			lane[l].out = out + b * frames * stride + 2 * c;
 			lane[l].predictor = (int16_t)Le16(header);
-			lane[l].row = 16 * (header[2] < kImaLastStep ? (int32_t)header[2] : (int32_t)kImaLastStep);
+			lane[l].row = 16 * ImaFirstIndex(header);
 			Put16(lane[l].out, lane[l].predictor);
 		}
 		if (group == kImaLanes)
@@ -272,16 +272,7 @@ DecodeMsBlocks(const unsigned char *blocks, size_t count, uint32_t blockBytes, u
 				j += channels - ch;
 				break;
 			}
-			lane[l].c1 = coefficients[block[ch]][0];
-			lane[l].c2 = coefficients[block[ch]][1];
-			lane[l].delta = (int16_t)Le16(block + channels + 2 * ch);
-			lane[l].first = (int16_t)Le16(block + 3 * channels + 2 * ch);
-			lane[l].second = (int16_t)Le16(block + 5 * channels + 2 * ch);
-			lane[l].codes = block + kMsHeaderBytes * channels + ch / 2;
-			lane[l].shift = ch % 2 == 0 ? 4 : 0;
-			lane[l].out = o + kMsHeaderSamples * stride;
-			Put16(o, lane[l].second);
-			Put16(o + stride, lane[l].first);
+			lane[l] = StartMsLane(block, channels, (uint32_t)ch, coefficients, o, stride);
 			j++;
 		}
 		if (group == 4 && channels == 1)

@@ -189,16 +189,7 @@ DecodeMsGroup(const unsigned char *blocks, uint32_t blockBytes, uint32_t channel
 		size_t b = l / channels, ch = l % channels;
 		const unsigned char *block = blocks + b * blockBytes;
 		unsigned char *o = out + b * frames * stride + 2 * ch;
-		lane[l].c1 = coefficients[block[ch]][0];
-		lane[l].c2 = coefficients[block[ch]][1];
-		lane[l].delta = (int16_t)Le16(block + channels + 2 * ch);
-		lane[l].first = (int16_t)Le16(block + 3 * channels + 2 * ch);
-		lane[l].second = (int16_t)Le16(block + 5 * channels + 2 * ch);
-		lane[l].codes = block + kMsHeaderBytes * channels;
-		lane[l].shift = ch == 0 && channels == 2 ? 4 : 0;
-		lane[l].out = o + kMsHeaderSamples * stride;
-		Put16(o, lane[l].second);
-		Put16(o + stride, lane[l].first);
+		lane[l] = StartMsLane(block, channels, (uint32_t)ch, coefficients, o, stride);
 	}
 	size_t rounds = samples / kRound;
 	DecodeMsRounds(lane, rounds, channels);
@@ -280,7 +271,7 @@ DecodeImaGroup(const unsigned char *blocks, uint32_t blockBytes, uint32_t channe
 		words[l] = blocks + b * blockBytes + kImaHeaderBytes * channels + kImaWordBytes * ch;
 		to[l] = out + b * frames * stride + 2 * ch;
 		predictors[l] = (int16_t)Le16(header);
-		rows[l] = 16 * (header[2] < kImaLastStep ? (int32_t)header[2] : (int32_t)kImaLastStep);
+		rows[l] = 16 * ImaFirstIndex(header);
 		Put16(to[l], predictors[l]);
 	}
 	DecodeImaRounds(words, to, predictors, rows, (frames - 1) / kImaWordSamples,

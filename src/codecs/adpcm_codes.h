@@ -9,6 +9,8 @@
 #include <cstdint>
 
 #include "codecs/samples.h"
+#include "wave/byte_order.h"
+#include "wave/storage.h"
 
 namespace {
 
@@ -71,6 +73,36 @@ struct MsLane {
 	int32_t first, second, delta, c1, c2;
 	uint32_t shift;           // of its codes in their bytes: 4, the high nibble, or 0
 };
+
+// The lane of channel ch of the MS ADPCM block at block, of channels
+// channels, whose frames go to out, every stride bytes: its header's
+// fields, and its two first samples written.  Its codes come two a byte,
+// high nibble first, the channels in turn.
+inline MsLane
+StartMsLane(const unsigned char *block, uint32_t channels, uint32_t ch,
+            const int16_t (*coefficients)[2], unsigned char *out, size_t stride)
+{
+	MsLane lane;
+	lane.c1 = coefficients[block[ch]][0];
+	lane.c2 = coefficients[block[ch]][1];
+	lane.delta = (int16_t)Le16(block + channels + 2 * ch);
+	lane.first = (int16_t)Le16(block + 3 * channels + 2 * ch);
+	lane.second = (int16_t)Le16(block + 5 * channels + 2 * ch);
+	lane.codes = block + kMsHeaderBytes * channels + ch / 2;
+	lane.shift = ch % 2 == 0 ? 4 : 0;
+	lane.out = out + kMsHeaderSamples * stride;
+	Put16(out, lane.second);
+	Put16(out + stride, lane.first);
+	return lane;
+}
+
+// The step index an IMA ADPCM channel's header gives, past the table's
+// last taken as the last.
+inline int32_t
+ImaFirstIndex(const unsigned char *header)
+{
+	return header[2] < kImaLastStep ? (int32_t)header[2] : (int32_t)kImaLastStep;
+}
 
 // One code of a lane: what DecodeMsBlock does, in 32-bit arithmetic that
 // wraps as its does.
