@@ -233,8 +233,12 @@ Spread24(const unsigned char *p, bool big, I32v out[kSpread24Vectors])
 }
 #elif defined(__SSE2__) && !defined(__SSSE3__)
 // SSE2 has no byte shuffle: each sample comes in a 32-bit load of its
-// bytes and the byte before them (the first one's shifted up instead); a
-// big-endian sample's top and bottom bytes then change places.
+// bytes and the byte before them (the first one's shifted up instead).
+// Turning a big-endian sample round costs more than loading it, so the
+// work is shared between the two units.  The vector unit turns samples 4
+// to 7: exchanging each element's halves brings the top and bottom bytes
+// into place, and the middle one is put back from the load.  General
+// registers turn samples 0 to 3, two to a 64-bit byte swap (below).
 QUORVIN_INLINE int32_t
 Word32(const unsigned char *p)
 {
@@ -244,21 +248,48 @@ Word32(const unsigned char *p)
 }
 
 QUORVIN_INLINE I32v
-TurnedRound(I32v v, bool big)
+TurnedRound(I32v v)
 {
-	if (!big)
-		return v;
-	return (v >> 16 & 0xFF00) | (v & 0xFF00) << 16 | (v & 0xFF0000);
+	U32v halves = (U32v)QUORVIN_SHUFFLE((U16v)v, U16v, 1, 0, 3, 2, 5, 4, 7, 6);
+	return (I32v)(halves ^ ((halves ^ (U32v)v) & 0x00FF0000u));
+}
+
+// The 8 bytes at p in the other order: each sample's bytes then stand
+// least significant first, and the later sample below the earlier one.
+QUORVIN_INLINE uint64_t
+Turned64(const unsigned char *p)
+{
+	uint64_t w;
+	memcpy(&w, p, 8);
+	return __builtin_bswap64(w);
+}
+
+// Samples 0 to 3 at the top of their elements: from the bytes at p, byte
+// k of the swapped word holds p[7 - k], so sample 0 stands in bytes 5 to
+// 7 and sample 1 in bytes 2 to 4; from the bytes at p + 5, sample 2 in
+// bytes 4 to 6 and sample 3 in bytes 1 to 3.  The shifts take each to
+// the top of its 32 bits; the bytes they leave below it are shifted out.
+QUORVIN_INLINE I32v
+FirstFourTurned(const unsigned char *p)
+{
+	uint64_t first = Turned64(p), second = Turned64(p + 5);
+	U64v pairs = { (first >> 8) << 32 | first >> 32, second << 32 | second >> 24 };
+	return (I32v)pairs;
 }
 
 QUORVIN_INLINE void
 Spread24(const unsigned char *p, bool big, I32v out[kSpread24Vectors])
 {
+	I32v upper = { Word32(p + 11), Word32(p + 14), Word32(p + 17), Word32(p + 20) };
+	if (big) {
+		out[0] = FirstFourTurned(p) >> 8;
+		out[1] = TurnedRound(upper) >> 8;
+		return;
+	}
 	I32v lower = { (int32_t)((uint32_t)Word32(p) << 8), Word32(p + 2), Word32(p + 5),
 		       Word32(p + 8) };
-	I32v upper = { Word32(p + 11), Word32(p + 14), Word32(p + 17), Word32(p + 20) };
-	out[0] = TurnedRound(lower, big) >> 8;
-	out[1] = TurnedRound(upper, big) >> 8;
+	out[0] = lower >> 8;
+	out[1] = upper >> 8;
 }
 #else
 // A byte shuffle of each 16 bytes, as in the AVX2 copy.
