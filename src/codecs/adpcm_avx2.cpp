@@ -14,7 +14,35 @@
 namespace avx2 {
 namespace {
 
-enum { kLanes = 8, kGroups = 2, kRound = 8 };
+enum { kLanes = 8, kGroups = 2, kRound = 8, kLineBytes = 64 };
+
+// The lanes read 8 or 16 blocks at once, more streams than the processor
+// fetches ahead by itself, so that each group would start with a wait for
+// memory in every block.  The next group's bytes are fetched instead while
+// this one decodes, a few lines each round: Ahead says where they are, and
+// FetchAhead fetches round r's share.
+struct Ahead {
+	const unsigned char *next;   // nullptr after the last group
+	size_t lines, perRound;
+};
+
+inline Ahead
+PlanAhead(const unsigned char *next, size_t bytes, size_t rounds)
+{
+	Ahead a = { next, 0, 0 };
+	if (next != nullptr && rounds != 0) {
+		a.lines = (bytes + kLineBytes - 1) / kLineBytes;
+		a.perRound = (a.lines + rounds - 1) / rounds;
+	}
+	return a;
+}
+
+inline void
+FetchAhead(const Ahead &a, size_t r)
+{
+	for (size_t k = r * a.perRound; k < a.lines && k < (r + 1) * a.perRound; k++)
+		_mm_prefetch((const char *)(a.next + k * kLineBytes), _MM_HINT_T0);
+}
 
 // Samples 2i and 2i + 1 of each of eight lanes as 16-bit values, lanes 0
 // to 3 side by side in the low half, lanes 4 to 7 in the high one: what
@@ -101,7 +129,8 @@ RoundWords(const unsigned char *const code[kLanes], size_t at, uint32_t channels
 // multiply-add predicts the next sample.  The groups' chains of samples
 // run side by side.
 void
-DecodeMsRounds(MsLane lane[kGroups * kLanes], size_t rounds, uint32_t channels)
+DecodeMsRounds(MsLane lane[kGroups * kLanes], size_t rounds, uint32_t channels,
+               const Ahead &ahead)
 {
 	const __m256i low = _mm256_set1_epi32(INT16_MIN), high = _mm256_set1_epi32(INT16_MAX);
 	const __m256i least = _mm256_set1_epi32(kMsLeastDelta);
@@ -110,14 +139,12 @@ DecodeMsRounds(MsLane lane[kGroups * kLanes], size_t rounds, uint32_t channels)
 		adaptation[i] = kMsAdaptation[i];
 	const __m256i adaptLow = _mm256_loadu_si256((const __m256i *)adaptation);
 	const __m256i adaptHigh = _mm256_loadu_si256((const __m256i *)(adaptation + 8));
-	// A code moved down to the low bits, where a permutation takes its
-	// low 3 bits and ignores the rest, and up to the top ones, where its
-	// sign bit selects the table and where it is taken as a signed value.
-	__m256i down[kRound], up[kRound];
-	for (int i = 0; i < kRound; i++) {
-		down[i] = CodeShift(i, channels);
-		up[i] = _mm256_sub_epi32(_mm256_set1_epi32(28), down[i]);
-	}
+	// A code moved up to the top bits, where its sign bit selects the
+	// table and where it is taken as a signed value, whose low 3 bits are
+	// the code's: a permutation takes them and ignores the rest.
+	__m256i up[kRound];
+	for (int i = 0; i < kRound; i++)
+		up[i] = _mm256_sub_epi32(_mm256_set1_epi32(28), CodeShift(i, channels));
 	int32_t pairs[kGroups * kLanes], coefficients[kGroups * kLanes], deltas[kGroups * kLanes];
 	unsigned char *out[kGroups * kLanes];
 	const unsigned char *codes[kGroups * kLanes];
@@ -137,18 +164,18 @@ DecodeMsRounds(MsLane lane[kGroups * kLanes], size_t rounds, uint32_t channels)
 	size_t advance = channels == 1 ? 4 : 8, stride = 2 * (size_t)channels;
 	for (size_t r = 0; r < rounds; r++) {
 		__m256i word[kGroups][2], last[kGroups], packed[kGroups][kRound / 2];
+		FetchAhead(ahead, r);
 		for (int g = 0; g < kGroups; g++)
 			RoundWords(codes + g * kLanes, r * advance, channels, word[g]);
 #pragma GCC unroll 8
 		for (int i = 0; i < kRound; i++)
 #pragma GCC unroll 2
 			for (int g = 0; g < kGroups; g++) {
-				__m256i code = _mm256_srlv_epi32(word[g][i / 4], down[i]);
 				__m256i top = _mm256_sllv_epi32(word[g][i / 4], up[i]);
 				__m256i value = _mm256_srai_epi32(top, 28);
 				__m256 adapt = _mm256_blendv_ps(
-				    _mm256_castsi256_ps(_mm256_permutevar8x32_epi32(adaptLow, code)),
-				    _mm256_castsi256_ps(_mm256_permutevar8x32_epi32(adaptHigh, code)),
+				    _mm256_castsi256_ps(_mm256_permutevar8x32_epi32(adaptLow, value)),
+				    _mm256_castsi256_ps(_mm256_permutevar8x32_epi32(adaptHigh, value)),
 				    _mm256_castsi256_ps(top));
 				__m256i product = _mm256_madd_epi16(pair[g], coefficient[g]);
 				__m256i predicted = _mm256_srai_epi32(product, 8);
@@ -181,7 +208,8 @@ DecodeMsRounds(MsLane lane[kGroups * kLanes], size_t rounds, uint32_t channels)
 // vectors, then the codes past the last whole round a lane at a time.
 void
 DecodeMsGroup(const unsigned char *blocks, uint32_t blockBytes, uint32_t channels,
-              uint32_t frames, const int16_t (*coefficients)[2], unsigned char *out)
+              uint32_t frames, const int16_t (*coefficients)[2], const unsigned char *next,
+              unsigned char *out)
 {
 	size_t stride = 2 * (size_t)channels, samples = frames - kMsHeaderSamples;
 	MsLane lane[kGroups * kLanes];
@@ -192,7 +220,8 @@ DecodeMsGroup(const unsigned char *blocks, uint32_t blockBytes, uint32_t channel
 		lane[l] = StartMsLane(block, channels, (uint32_t)ch, coefficients, o, stride);
 	}
 	size_t rounds = samples / kRound;
-	DecodeMsRounds(lane, rounds, channels);
+	size_t bytes = (size_t)kGroups * kLanes / channels * blockBytes;
+	DecodeMsRounds(lane, rounds, channels, PlanAhead(next, bytes, rounds));
 	for (int l = 0; l < kGroups * kLanes; l++)
 		for (size_t n = rounds * kRound; n < samples; n++) {
 			uint32_t code = channels == 1 ? lane[l].codes[n / 2] >> (n % 2 ? 0 : 4) & 15
@@ -201,23 +230,66 @@ DecodeMsGroup(const unsigned char *blocks, uint32_t blockBytes, uint32_t channel
 		}
 }
 
+// IMA ADPCM's two differences of each byte of codes, from each step
+// index, by the byte: the first code's (the low nibble) from the row's
+// index, the second's from the index the first moves it to.  Their
+// magnitudes (at most 61436) in 16 bits each, the first in the low half;
+// their signs are the codes' own top bits.  One gather then serves two
+// samples.
+struct ImaPairs {
+	uint32_t magnitudes[(kImaLastStep + 1) * 256];
+};
+
+constexpr uint32_t
+Magnitude(int32_t diff)
+{
+	return (uint32_t)(diff < 0 ? -diff : diff);
+}
+
+constexpr ImaPairs
+MakeImaPairs(void)
+{
+	ImaPairs t = {};
+	for (int index = 0; index <= kImaLastStep; index++)
+		for (int byte = 0; byte < 256; byte++) {
+			int entry = 16 * index + (byte & 15), next = kImaTable.next[entry];
+			uint32_t first = Magnitude(kImaTable.diff[entry]);
+			uint32_t second = Magnitude(kImaTable.diff[next + (byte >> 4)]);
+			t.magnitudes[256 * index + byte] = first | second << 16;
+		}
+	return t;
+}
+
+constexpr ImaPairs kImaPairs = MakeImaPairs();
+
+// The difference of magnitude, negated where the code's top bit stands at
+// bit 31 of sign.  The bit set below it keeps the sign from being zero,
+// which would zero the difference.
+inline __m256i
+Signed(__m256i magnitude, __m256i sign)
+{
+	return _mm256_sign_epi32(magnitude, _mm256_or_si256(sign, _mm256_set1_epi32(1)));
+}
+
 // rounds words of each of kGroups groups of IMA ADPCM lanes, lane l's
 // first at words[l] and each round bytes after the one before, its
-// samples from out[l] on.  The step index, times 16, moves by a
-// permutation of the code and a clamp, and the difference for the index
-// and the code is gathered from the table: neither waits for a load from
-// the sample before, so the groups' chains run side by side.
+// samples from out[l] on.  The step index, times 256, moves by a
+// permutation of the code and a clamp, and both differences of a byte of
+// codes are gathered from kImaPairs: neither waits for a load from the
+// sample before, so the groups' chains run side by side.
 void
 DecodeImaRounds(const unsigned char *const words[kGroups * kLanes],
                 unsigned char *const out[kGroups * kLanes], int32_t predictors[kGroups * kLanes],
-                int32_t rows[kGroups * kLanes], size_t rounds, size_t round, uint32_t channels)
+                int32_t rows[kGroups * kLanes], size_t rounds, size_t round, uint32_t channels,
+                const Ahead &ahead)
 {
-	const __m256i fifteen = _mm256_set1_epi32(15), first = _mm256_setzero_si256();
-	const __m256i last = _mm256_set1_epi32(16 * kImaLastStep);
+	const __m256i byte = _mm256_set1_epi32(0xFF), half = _mm256_set1_epi32(0xFFFF);
+	const __m256i first = _mm256_setzero_si256();
+	const __m256i last = _mm256_set1_epi32(256 * kImaLastStep);
 	const __m256i low = _mm256_set1_epi32(INT16_MIN), high = _mm256_set1_epi32(INT16_MAX);
 	int32_t moves[8];
 	for (int i = 0; i < 8; i++)
-		moves[i] = 16 * kImaIndexSteps[i];
+		moves[i] = 256 * kImaIndexSteps[i];
 	const __m256i move = _mm256_loadu_si256((const __m256i *)moves);
 	__m256i predictor[kGroups], row[kGroups];
 	for (int g = 0; g < kGroups; g++) {
@@ -226,29 +298,35 @@ DecodeImaRounds(const unsigned char *const words[kGroups * kLanes],
 	}
 	size_t stride = 2 * (size_t)channels;
 	for (size_t r = 0; r < rounds; r++) {
-		__m256i word[kGroups], even[kGroups], packed[kGroups][kRound / 2];
+		__m256i word[kGroups], packed[kGroups][kRound / 2];
+		FetchAhead(ahead, r);
 		for (int g = 0; g < kGroups; g++) {
 			uint32_t w[kLanes];
 			for (int l = 0; l < kLanes; l++)
 				__builtin_memcpy(&w[l], words[g * kLanes + l] + r * round, 4);
 			word[g] = _mm256_loadu_si256((const __m256i *)w);
 		}
-#pragma GCC unroll 8
-		for (int i = 0; i < kRound; i++)
+#pragma GCC unroll 4
+		for (int k = 0; k < kRound / 2; k++)
 #pragma GCC unroll 2
 			for (int g = 0; g < kGroups; g++) {
-				__m256i code = _mm256_and_si256(word[g], fifteen);
-				word[g] = _mm256_srli_epi32(word[g], 4);
-				__m256i entry = _mm256_add_epi32(row[g], code);
-				__m256i diff = _mm256_i32gather_epi32(kImaTable.diff, entry, 4);
-				row[g] = _mm256_add_epi32(row[g], _mm256_permutevar8x32_epi32(move, code));
+				__m256i codes = _mm256_and_si256(word[g], byte);
+				word[g] = _mm256_srli_epi32(word[g], 8);
+				__m256i both =
+				    _mm256_i32gather_epi32((const int *)kImaPairs.magnitudes,
+				                           _mm256_add_epi32(row[g], codes), 4);
+				__m256i second = _mm256_srli_epi32(codes, 4);
+				row[g] = _mm256_add_epi32(row[g], _mm256_permutevar8x32_epi32(move, codes));
 				row[g] = _mm256_min_epi32(_mm256_max_epi32(row[g], first), last);
-				__m256i p = _mm256_add_epi32(predictor[g], diff);
-				predictor[g] = _mm256_min_epi32(_mm256_max_epi32(p, low), high);
-				if (i % 2 == 0)
-					even[g] = predictor[g];
-				else
-					packed[g][i / 2] = SamplePairs(even[g], predictor[g]);
+				row[g] = _mm256_add_epi32(row[g], _mm256_permutevar8x32_epi32(move, second));
+				row[g] = _mm256_min_epi32(_mm256_max_epi32(row[g], first), last);
+				__m256i one = Signed(_mm256_and_si256(both, half), _mm256_slli_epi32(codes, 28));
+				__m256i two = Signed(_mm256_srli_epi32(both, 16), _mm256_slli_epi32(codes, 24));
+				__m256i even = _mm256_add_epi32(predictor[g], one);
+				even = _mm256_min_epi32(_mm256_max_epi32(even, low), high);
+				__m256i odd = _mm256_add_epi32(even, two);
+				predictor[g] = _mm256_min_epi32(_mm256_max_epi32(odd, low), high);
+				packed[g][k] = SamplePairs(even, predictor[g]);
 			}
 		for (int g = 0; g < kGroups; g++)
 			StoreRound(packed[g], out + g * kLanes, channels, (1 + r * kRound) * stride);
@@ -259,7 +337,7 @@ DecodeImaRounds(const unsigned char *const words[kGroups * kLanes],
 // whose frames go to out: the header's sample, then a round a word.
 void
 DecodeImaGroup(const unsigned char *blocks, uint32_t blockBytes, uint32_t channels,
-               uint32_t frames, unsigned char *out)
+               uint32_t frames, const unsigned char *next, unsigned char *out)
 {
 	size_t stride = 2 * (size_t)channels;
 	const unsigned char *words[kGroups * kLanes];
@@ -271,11 +349,21 @@ DecodeImaGroup(const unsigned char *blocks, uint32_t blockBytes, uint32_t channe
 		words[l] = blocks + b * blockBytes + kImaHeaderBytes * channels + kImaWordBytes * ch;
 		to[l] = out + b * frames * stride + 2 * ch;
 		predictors[l] = (int16_t)Le16(header);
-		rows[l] = 16 * ImaFirstIndex(header);
+		rows[l] = 256 * ImaFirstIndex(header);
 		Put16(to[l], predictors[l]);
 	}
-	DecodeImaRounds(words, to, predictors, rows, (frames - 1) / kImaWordSamples,
-	                (size_t)kImaWordBytes * channels, channels);
+	size_t rounds = (frames - 1) / kImaWordSamples;
+	size_t bytes = (size_t)kGroups * kLanes / channels * blockBytes;
+	DecodeImaRounds(words, to, predictors, rows, rounds, (size_t)kImaWordBytes * channels,
+	                channels, PlanAhead(next, bytes, rounds));
+}
+
+// Where group g + 1 of groups starts, each groupBytes long; nullptr for
+// the last.
+const unsigned char *
+NextGroup(const unsigned char *blocks, size_t g, size_t groups, size_t groupBytes)
+{
+	return g + 1 < groups ? blocks + (g + 1) * groupBytes : nullptr;
 }
 
 }  // namespace
@@ -291,6 +379,7 @@ DecodeImaBlocksAvx2(const unsigned char *blocks, size_t count, uint32_t blockByt
 	size_t stride = 2 * (size_t)channels;
 	for (size_t g = 0; g < groups; g++)
 		avx2::DecodeImaGroup(blocks + g * perGroup * blockBytes, blockBytes, channels, frames,
+		                     avx2::NextGroup(blocks, g, groups, perGroup * blockBytes),
 		                     out + g * perGroup * frames * stride);
 	return groups * perGroup;
 }
@@ -309,6 +398,7 @@ DecodeMsBlocksAvx2(const unsigned char *blocks, size_t count, uint32_t blockByte
 	size_t stride = 2 * (size_t)channels;
 	for (size_t g = 0; g < groups; g++)
 		avx2::DecodeMsGroup(blocks + g * perGroup * blockBytes, blockBytes, channels, frames,
-		                    coefficients, out + g * perGroup * frames * stride);
+		                    coefficients, avx2::NextGroup(blocks, g, groups, perGroup * blockBytes),
+		                    out + g * perGroup * frames * stride);
 	return groups * perGroup;
 }
