@@ -167,7 +167,7 @@ if [ -n "$have_sox" ] && command -v ffmpeg >/dev/null; then
 		mem=$(rss "exec '$tool' '$f' 0 1e9")
 		check "$name peak memory within 8 MiB ($mem KiB)" "$mem <= 8192"
 	done
-	for name in s16 s24; do
+	for name in s16 s24 f32; do
 		[ -s "$dir/$name-rifx.wav" ] || sox "$dir/$name.wav" -B "$dir/$name-rifx.wav"
 		[ -s "$dir/$name.w64" ] || sox "$dir/$name.wav" "$dir/$name.w64"
 		for f in "$dir/$name.wav" "$dir/$name-rifx.wav" "$dir/$name.w64"; do warm "$f"; done

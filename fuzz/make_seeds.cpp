@@ -75,6 +75,8 @@ int main(int argc, char *argv[])
 	// Compressed codings: IMA ADPCM of one and two channels, MS ADPCM with
 	// its coefficients listed, GSM 06.10; big-endian and Wave64 files;
 	// RF64 whose data size stands in its ds64 chunk, a chunk after the audio.
+	// The stereo ADPCM files hold more than the 8 blocks that the AVX2
+	// decoders take at once.
 	Format ima = PcmFormat(8000, 1, 4, 0x11), ima2 = PcmFormat(8000, 2, 4, 0x11);
 	ima.blockAlign = 36;
 	ima.extension = Le(2, 2) + Le(65, 2);
@@ -85,16 +87,16 @@ int main(int argc, char *argv[])
 	                                                             240, 0, 460, -208, 392, -232 }, 2);
 	gsm.blockAlign = 65;
 	gsm.extension = Le(2, 2) + Le(320, 2);
-	std::string fact = Chunk("fact", Le(100, 4)), msData;
-	for (unsigned k = 0; k < 4; k++)
+	std::string fact = Chunk("fact", Le(100, 4)), msFact = Chunk("fact", Le(300, 4)), msData;
+	for (unsigned k = 0; k < 10; k++)
 		msData += "\x01\x04" + Bytes(44, 37 + 2 * k);
 	std::string ds64 = Chunk("ds64", Le(0, 8) + Le(tone.size(), 8) + Le(200, 8) + Le(0, 4));
 	std::string rf64 = Riff(ds64 + fmt + SizedChunk("data", 0xFFFFFFFF, tone) +
 	                        Chunk("LIST", "INFO" + Chunk("ICMT", std::string(300, 'x'))), "RF64");
 	struct { const char *name; std::string bytes; } seeds[] = {
 		{ "ima_mono.wav", Riff(FormatChunk(ima) + fact + Chunk("data", Bytes(36 * 4, 29))) },
-		{ "ima_stereo.wav", Wav(ima2, Bytes(72 * 3 + 20, 31)) },
-		{ "ms_stereo.wav", Riff(FormatChunk(ms) + fact + Chunk("data", msData)) },
+		{ "ima_stereo.wav", Wav(ima2, Bytes(72 * 10 + 20, 31)) },
+		{ "ms_stereo.wav", Riff(FormatChunk(ms) + msFact + Chunk("data", msData)) },
 		{ "gsm.wav", Wav(gsm, Bytes(65 * 3 + 40, 41)) },
 		{ "rifx_s16.wav", Rifx(mono, tone, 2) },
 		{ "rifx_s24.wav", Rifx(PcmFormat(48000, 2, 24), IntSamples(Tone(300, 24), 3), 3) },

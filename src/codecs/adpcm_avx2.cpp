@@ -312,6 +312,8 @@ DecodeImaRounds(const unsigned char *const words[kGroups * kLanes],
 			for (int g = 0; g < kGroups; g++) {
 				__m256i codes = _mm256_and_si256(word[g], byte);
 				word[g] = _mm256_srli_epi32(word[g], 8);
+				// The row is clamped to 256 times the last index and the
+				// byte is below 256: the entry lies within the table.
 				__m256i both =
 				    _mm256_i32gather_epi32((const int *)kImaPairs.magnitudes,
 				                           _mm256_add_epi32(row[g], codes), 4);

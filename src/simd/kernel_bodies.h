@@ -140,7 +140,13 @@ Sum32(const unsigned char *p, size_t samples, bool big, uint64_t *units, PeakCyc
 QUORVIN_INLINE F64v
 LowWords(U32v w)
 {
+#if defined(__AVX2__)
+	return (F64v)_mm256_mul_epu32((__m256i)w, _mm256_set1_epi64x(1 << 29));
+#elif defined(__SSE2__)
+	return (F64v)_mm_mul_epu32((__m128i)w, _mm_set1_epi64x(1 << 29));
+#else
 	return (F64v)(((U64v)w & 0xFFFFFFFF) << 29);
+#endif
 }
 
 QUORVIN_INLINE F64v
