@@ -135,9 +135,10 @@ Sum32(const unsigned char *p, size_t samples, bool big, uint64_t *units, PeakCyc
 // 2^(e - 120) (1 + fraction / 2^23): 2^647 times as much, an exact scaling
 // done at the end.  Each 64-bit element takes one of its two words.  x86
 // has shifts on fewer ports than logic and multiplies, and the float sums
-// were bound by them: the high word is masked, not shifted up first (a
-// fifth faster so), and the low word is multiplied by 2^29, the
-// multiply taking only the low word of each element (a tenth faster).
+// were bound by them: the high word is shifted once and masked, not
+// shifted twice (a fifth faster so), and the low word is multiplied by
+// 2^29, the multiply taking only the low word of each element (a tenth
+// faster).
 QUORVIN_INLINE F64v
 LowWords(U32v w)
 {
