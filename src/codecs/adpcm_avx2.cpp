@@ -14,16 +14,17 @@
 namespace avx2 {
 namespace {
 
-enum { kLanes = 8, kGroups = 2, kRound = 8, kLineBytes = 64 };
+enum { kLanes = 8, kGroups = 2, kRound = 8, kCacheLineBytes = 64 };
 
 // The lanes read 8 or 16 blocks at once, more streams than the processor
-// fetches ahead by itself, so that each group would start with a wait for
-// memory in every block.  The next group's bytes are fetched instead while
-// this one decodes, a few lines each round: Ahead says where they are, and
-// FetchAhead fetches round r's share.
+// fetches ahead by itself, so that each time they took new blocks they
+// would start with a wait for memory in every one.  The blocks they take
+// next are fetched into the cache instead while these decode, a cache
+// line or two each round: Ahead says where they are, and FetchAhead
+// fetches round r's share.
 struct Ahead {
-	const unsigned char *next;   // nullptr after the last group
-	size_t lines, perRound;
+	const unsigned char *next;   // nullptr after the last blocks
+	size_t cacheLines, perRound;
 };
 
 inline Ahead
@@ -31,8 +32,8 @@ PlanAhead(const unsigned char *next, size_t bytes, size_t rounds)
 {
 	Ahead a = { next, 0, 0 };
 	if (next != nullptr && rounds != 0) {
-		a.lines = (bytes + kLineBytes - 1) / kLineBytes;
-		a.perRound = (a.lines + rounds - 1) / rounds;
+		a.cacheLines = (bytes + kCacheLineBytes - 1) / kCacheLineBytes;
+		a.perRound = (a.cacheLines + rounds - 1) / rounds;
 	}
 	return a;
 }
@@ -40,8 +41,8 @@ PlanAhead(const unsigned char *next, size_t bytes, size_t rounds)
 inline void
 FetchAhead(const Ahead &a, size_t r)
 {
-	for (size_t k = r * a.perRound; k < a.lines && k < (r + 1) * a.perRound; k++)
-		_mm_prefetch((const char *)(a.next + k * kLineBytes), _MM_HINT_T0);
+	for (size_t k = r * a.perRound; k < a.cacheLines && k < (r + 1) * a.perRound; k++)
+		_mm_prefetch((const char *)(a.next + k * kCacheLineBytes), _MM_HINT_T0);
 }
 
 // Samples 2i and 2i + 1 of each of eight lanes as 16-bit values, lanes 0
@@ -203,11 +204,12 @@ DecodeMsRounds(MsLane lane[kGroups * kLanes], size_t rounds, uint32_t channels,
 	}
 }
 
-// The lanes of a group of blocks at blocks: 16 mono blocks, or the two
-// channels of 8 stereo ones, whose frames go to out.  The rounds in
-// vectors, then the codes past the last whole round a lane at a time.
+// The lanes of the blocks at blocks: 16 mono blocks, or the two channels
+// of 8 stereo ones, whose frames go to out; next is where the blocks the
+// lanes take next start.  The rounds in vectors, then the codes past the
+// last whole round a lane at a time.
 void
-DecodeMsGroup(const unsigned char *blocks, uint32_t blockBytes, uint32_t channels,
+DecodeMsLanes(const unsigned char *blocks, uint32_t blockBytes, uint32_t channels,
               uint32_t frames, const int16_t (*coefficients)[2], const unsigned char *next,
               unsigned char *out)
 {
@@ -335,10 +337,10 @@ DecodeImaRounds(const unsigned char *const words[kGroups * kLanes],
 	}
 }
 
-// The lanes of a group of IMA ADPCM blocks at blocks, as for MS ADPCM,
-// whose frames go to out: the header's sample, then a round a word.
+// The lanes of the IMA ADPCM blocks at blocks, as for MS ADPCM, whose
+// frames go to out: the header's sample, then a round a word.
 void
-DecodeImaGroup(const unsigned char *blocks, uint32_t blockBytes, uint32_t channels,
+DecodeImaLanes(const unsigned char *blocks, uint32_t blockBytes, uint32_t channels,
                uint32_t frames, const unsigned char *next, unsigned char *out)
 {
 	size_t stride = 2 * (size_t)channels;
@@ -360,12 +362,12 @@ DecodeImaGroup(const unsigned char *blocks, uint32_t blockBytes, uint32_t channe
 	                channels, PlanAhead(next, bytes, rounds));
 }
 
-// Where group g + 1 of groups starts, each groupBytes long; nullptr for
-// the last.
+// Where the blocks that the lanes take at time t + 1 of times start, each
+// time's bytes long; nullptr after the last time.
 const unsigned char *
-NextGroup(const unsigned char *blocks, size_t g, size_t groups, size_t groupBytes)
+NextBlocks(const unsigned char *blocks, size_t t, size_t times, size_t bytes)
 {
-	return g + 1 < groups ? blocks + (g + 1) * groupBytes : nullptr;
+	return t + 1 < times ? blocks + (t + 1) * bytes : nullptr;
 }
 
 }  // namespace
@@ -377,13 +379,13 @@ DecodeImaBlocksAvx2(const unsigned char *blocks, size_t count, uint32_t blockByt
 {
 	if ((channels != 1 && channels != 2) || frames <= 1 || (frames - 1) % kImaWordSamples != 0)
 		return 0;
-	size_t perGroup = avx2::kGroups * avx2::kLanes / channels, groups = count / perGroup;
+	size_t each = avx2::kGroups * avx2::kLanes / channels, times = count / each;
 	size_t stride = 2 * (size_t)channels;
-	for (size_t g = 0; g < groups; g++)
-		avx2::DecodeImaGroup(blocks + g * perGroup * blockBytes, blockBytes, channels, frames,
-		                     avx2::NextGroup(blocks, g, groups, perGroup * blockBytes),
-		                     out + g * perGroup * frames * stride);
-	return groups * perGroup;
+	for (size_t t = 0; t < times; t++)
+		avx2::DecodeImaLanes(blocks + t * each * blockBytes, blockBytes, channels, frames,
+		                     avx2::NextBlocks(blocks, t, times, each * blockBytes),
+		                     out + t * each * frames * stride);
+	return times * each;
 }
 
 size_t
@@ -393,14 +395,14 @@ DecodeMsBlocksAvx2(const unsigned char *blocks, size_t count, uint32_t blockByte
 {
 	if ((channels != 1 && channels != 2) || frames <= kMsHeaderSamples)
 		return 0;
-	size_t perGroup = avx2::kGroups * avx2::kLanes / channels, groups = count / perGroup;
-	for (size_t j = 0; j < groups * perGroup * channels; j++)
+	size_t each = avx2::kGroups * avx2::kLanes / channels, times = count / each;
+	for (size_t j = 0; j < times * each * channels; j++)
 		if (blocks[j / channels * blockBytes + j % channels] >= pairs)
 			return 0;
 	size_t stride = 2 * (size_t)channels;
-	for (size_t g = 0; g < groups; g++)
-		avx2::DecodeMsGroup(blocks + g * perGroup * blockBytes, blockBytes, channels, frames,
-		                    coefficients, avx2::NextGroup(blocks, g, groups, perGroup * blockBytes),
-		                    out + g * perGroup * frames * stride);
-	return groups * perGroup;
+	for (size_t t = 0; t < times; t++)
+		avx2::DecodeMsLanes(blocks + t * each * blockBytes, blockBytes, channels, frames,
+		                    coefficients, avx2::NextBlocks(blocks, t, times, each * blockBytes),
+		                    out + t * each * frames * stride);
+	return times * each;
 }
